@@ -1,0 +1,256 @@
+// Prime fields of BN254: Fp (coordinates) and Fr (scalars).
+//
+// A Field<P> holds four 64-bit little-endian limbs in Montgomery form
+// (value * 2^256 mod m). Invariant: the limbs are always fully reduced,
+// 0 <= limbs < m, so equality is limb equality and every value has one
+// representation. Both moduli are below 2^254, which leaves two spare bits:
+// a sum of two reduced values never overflows 256 bits.
+//
+// All arithmetic here is constant time in the values (no branch or memory
+// index depends on them). Functions whose running time depends on their
+// argument carry the suffix _vartime and take public data only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "ct.hpp"
+
+namespace vemo::curve {
+
+using u64 = std::uint64_t;
+using u128 = unsigned __int128;
+using Limbs = std::array<u64, 4>;
+
+struct FpParams {
+  static constexpr Limbs MOD = {0x3c208c16d87cfd47ULL, 0x97816a916871ca8dULL,
+                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
+  static constexpr Limbs R = {0xd35d438dc58f0d9dULL, 0x0a78eb28f5c70b3dULL,
+                              0x666ea36f7879462cULL, 0x0e0a77c19a07df2fULL};
+  static constexpr Limbs R2 = {0xf32cfc5b538afa89ULL, 0xb5e71911d44501fbULL,
+                               0x47ab1eff0a417ff6ULL, 0x06d89f71cab8351fULL};
+  static constexpr u64 INV = 0x87d20782e4866389ULL;  // -MOD^-1 mod 2^64
+};
+
+struct FrParams {
+  static constexpr Limbs MOD = {0x43e1f593f0000001ULL, 0x2833e84879b97091ULL,
+                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
+  static constexpr Limbs R = {0xac96341c4ffffffbULL, 0x36fc76959f60cd29ULL,
+                              0x666ea36f7879462eULL, 0x0e0a77c19a07df2fULL};
+  static constexpr Limbs R2 = {0x1bb8e645ae216da7ULL, 0x53fe3ab1e35c59e3ULL,
+                               0x8c49833d53bb8085ULL, 0x0216d0b17f4e44a5ULL};
+  static constexpr u64 INV = 0xc2e1f593efffffffULL;
+};
+
+namespace limbs {
+
+// r = a - b, returns the borrow (0 or 1).
+inline u64 sub(Limbs& r, const Limbs& a, const Limbs& b) {
+  u64 borrow = 0;
+  for (int i = 0; i < 4; ++i) {
+    u128 d = (u128)a[i] - b[i] - borrow;
+    r[i] = (u64)d;
+    borrow = (u64)(d >> 127);
+  }
+  return borrow;
+}
+
+// r = a + b, returns the carry (0 or 1).
+inline u64 add(Limbs& r, const Limbs& a, const Limbs& b) {
+  u64 carry = 0;
+  for (int i = 0; i < 4; ++i) {
+    u128 s = (u128)a[i] + b[i] + carry;
+    r[i] = (u64)s;
+    carry = (u64)(s >> 64);
+  }
+  return carry;
+}
+
+// 1 if a < b, constant time.
+inline u64 lt_flag(const Limbs& a, const Limbs& b) {
+  Limbs t;
+  return sub(t, a, b);
+}
+
+inline u64 is_zero_flag(const Limbs& a) { return ct::is_zero_flag(a[0] | a[1] | a[2] | a[3]); }
+
+// Big-endian 32 bytes <-> limbs.
+inline Limbs from_be(const unsigned char* b) {
+  Limbs r;
+  for (int i = 0; i < 4; ++i) {
+    u64 w = 0;
+    for (int j = 0; j < 8; ++j) w = (w << 8) | b[(3 - i) * 8 + j];
+    r[i] = w;
+  }
+  return r;
+}
+
+inline void to_be(const Limbs& a, unsigned char* b) {
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 8; ++j) b[(3 - i) * 8 + j] = (unsigned char)(a[i] >> (56 - 8 * j));
+}
+
+}  // namespace limbs
+
+template <class P>
+struct Field {
+  Limbs l{};  // Montgomery form, fully reduced
+
+  static constexpr Limbs MOD = P::MOD;
+
+  static Field zero() { return Field{}; }
+  static Field one() {
+    Field f;
+    f.l = P::R;
+    return f;
+  }
+
+  // Any 256-bit integer, reduced modulo m. Constant time.
+  static Field from_raw_reduce(const Limbs& raw) {
+    Field a;
+    a.l = raw;
+    Field r2;
+    r2.l = P::R2;
+    // mont_mul(raw, R^2) = raw * R mod m; valid for every raw < 2^256 because
+    // raw * R^2 < 2^256 * m keeps the Montgomery reduction below 2m.
+    return a * r2;
+  }
+  static Field from_u64(u64 v) { return from_raw_reduce(Limbs{v, 0, 0, 0}); }
+  // 32 big-endian bytes, any value, reduced modulo m.
+  static Field from_be_bytes_reduce(const unsigned char* b) { return from_raw_reduce(limbs::from_be(b)); }
+
+  // Canonical integer value (out of Montgomery form).
+  Limbs to_raw() const {
+    Field one_raw;
+    one_raw.l = Limbs{1, 0, 0, 0};
+    return (*this * one_raw).l;
+  }
+  void to_be_bytes(unsigned char* out) const { limbs::to_be(to_raw(), out); }
+
+  u64 is_zero_flag() const { return limbs::is_zero_flag(l); }
+  bool is_zero() const { return is_zero_flag() != 0; }
+  u64 eq_flag(const Field& o) const {
+    return ct::is_zero_flag((l[0] ^ o.l[0]) | (l[1] ^ o.l[1]) | (l[2] ^ o.l[2]) | (l[3] ^ o.l[3]));
+  }
+  bool operator==(const Field& o) const { return eq_flag(o) != 0; }
+  bool operator!=(const Field& o) const { return !(*this == o); }
+
+  void cmov(const Field& src, u64 flag) { ct::cmov(l.data(), src.l.data(), 4, flag); }
+  static void cswap(Field& a, Field& b, u64 flag) { ct::cswap(a.l.data(), b.l.data(), 4, flag); }
+
+  Field operator+(const Field& b) const {
+    Field r;
+    limbs::add(r.l, l, b.l);  // no carry out: both < m < 2^254
+    Limbs s;
+    u64 borrow = limbs::sub(s, r.l, MOD);
+    ct::cmov(r.l.data(), s.data(), 4, borrow ^ 1);
+    return r;
+  }
+  Field operator-(const Field& b) const {
+    Field r;
+    u64 borrow = limbs::sub(r.l, l, b.l);
+    Limbs s;
+    limbs::add(s, r.l, MOD);
+    ct::cmov(r.l.data(), s.data(), 4, borrow);
+    return r;
+  }
+  Field operator-() const { return zero() - *this; }
+  Field dbl() const { return *this + *this; }
+
+  // Montgomery multiplication (CIOS). Inputs below 2^256, one of them below m;
+  // output fully reduced.
+  Field operator*(const Field& b) const {
+    u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
+    const Limbs& a = l;
+    for (int i = 0; i < 4; ++i) {
+      u128 c;
+      const u64 bi = b.l[i];
+      c = (u128)a[0] * bi + t0; t0 = (u64)c;
+      c = (u128)a[1] * bi + t1 + (u64)(c >> 64); t1 = (u64)c;
+      c = (u128)a[2] * bi + t2 + (u64)(c >> 64); t2 = (u64)c;
+      c = (u128)a[3] * bi + t3 + (u64)(c >> 64); t3 = (u64)c;
+      u128 top = (u128)t4 + (u64)(c >> 64);
+      const u64 m = t0 * P::INV;
+      c = (u128)m * MOD[0] + t0;
+      c = (u128)m * MOD[1] + t1 + (u64)(c >> 64); t0 = (u64)c;
+      c = (u128)m * MOD[2] + t2 + (u64)(c >> 64); t1 = (u64)c;
+      c = (u128)m * MOD[3] + t3 + (u64)(c >> 64); t2 = (u64)c;
+      top += (u64)(c >> 64);
+      t3 = (u64)top;
+      t4 = (u64)(top >> 64);
+    }
+    Field r;
+    r.l = Limbs{t0, t1, t2, t3};
+    Limbs s;
+    u64 borrow = limbs::sub(s, r.l, MOD);
+    // Subtract m when the 257-bit value t4:t is at least m.
+    ct::cmov(r.l.data(), s.data(), 4, (borrow ^ 1) | t4);
+    return r;
+  }
+  Field square() const { return *this * *this; }
+  Field& operator+=(const Field& b) { return *this = *this + b; }
+  Field& operator-=(const Field& b) { return *this = *this - b; }
+  Field& operator*=(const Field& b) { return *this = *this * b; }
+
+  // this^e for a public exponent e (raw limbs). Constant time in the base;
+  // the exponent's bits drive the square-and-multiply schedule, so e must be
+  // a public constant. Fixed 4-bit windows over all 256 bits.
+  Field pow_public_exp(const Limbs& e) const {
+    Field table[16];
+    table[0] = one();
+    for (int i = 1; i < 16; ++i) table[i] = table[i - 1] * *this;
+    Field r = one();
+    bool started = false;
+    for (int i = 63; i >= 0; --i) {
+      const unsigned w = (unsigned)(e[i / 16] >> ((i % 16) * 4)) & 15;
+      if (started) r = r.square().square().square().square();
+      if (w) {
+        r = r * table[w];
+        started = true;
+      }
+    }
+    return r;
+  }
+
+  // Multiplicative inverse by Fermat's little theorem; 0 maps to 0.
+  // Constant time (fixed public exponent m - 2).
+  Field inverse() const {
+    Limbs e = MOD;
+    e[0] -= 2;  // no borrow: both moduli end in a limb above 2
+    return pow_public_exp(e);
+  }
+
+  // Big-endian hex of the canonical value, 64 digits (for diagnostics).
+};
+
+using Fp = Field<FpParams>;
+using Fr = Field<FrParams>;
+
+// Inverts every element of xs in place with one inversion (Montgomery's
+// trick). Zero entries stay zero. Constant time in the values.
+template <class F>
+void batch_inverse(F* xs, std::size_t n) {
+  if (n == 0) return;
+  F* prefix = new F[n];
+  F acc = F::one();
+  for (std::size_t i = 0; i < n; ++i) {
+    prefix[i] = acc;
+    F xi = xs[i];
+    xi.cmov(F::one(), xs[i].is_zero_flag());
+    acc = acc * xi;
+  }
+  F inv = acc.inverse();
+  for (std::size_t i = n; i-- > 0;) {
+    const u64 z = xs[i].is_zero_flag();
+    F xi = xs[i];
+    xi.cmov(F::one(), z);
+    F r = inv * prefix[i];
+    inv = inv * xi;
+    r.cmov(F::zero(), z);
+    xs[i] = r;
+  }
+  delete[] prefix;
+}
+
+}  // namespace vemo::curve

@@ -1,0 +1,747 @@
+#include "json_read.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "encoding.hpp"
+
+namespace vemo::json {
+
+namespace {
+
+// The debug form of a message: double-quoted with escapes for quote,
+// backslash and control characters; other characters stay as they are.
+std::string quote_debug(std::string_view s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          char buf[12];
+          std::snprintf(buf, sizeof buf, "\\u{%x}", c);
+          out += buf;
+        } else {
+          out += (char)c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+constexpr const char* kPointFields[] = {"curve", "point"};
+constexpr const char* kScalarFields[] = {"curve", "scalar"};
+
+}  // namespace
+
+std::string JsonError::debug() const {
+  return "Error(" + quote_debug(message) + ", line: " + std::to_string(line) + ", column: " + std::to_string(column) + ")";
+}
+
+std::string missing_field(std::string_view name) { return "missing field `" + std::string(name) + "`"; }
+std::string duplicate_field(std::string_view name) { return "duplicate field `" + std::string(name) + "`"; }
+std::string invalid_length(std::size_t len, std::string_view expected) {
+  return "invalid length " + std::to_string(len) + ", expected " + std::string(expected);
+}
+std::string unknown_field(std::string_view name, const std::vector<const char*>& expected) {
+  std::string m = "unknown field `" + std::string(name) + "`, ";
+  if (expected.empty()) return m + "there are no fields";
+  if (expected.size() == 1) return m + "expected `" + expected[0] + "`";
+  if (expected.size() == 2) return m + "expected `" + expected[0] + "` or `" + expected[1] + "`";
+  m += "expected one of ";
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if (i) m += ", ";
+    m += "`" + std::string(expected[i]) + "`";
+  }
+  return m;
+}
+
+Reader::Pos Reader::position_of(std::size_t index) const {
+  Pos p{1, 0};
+  for (std::size_t k = 0; k < index && k < s_.size(); ++k) {
+    if (s_[k] == '\n') {
+      ++p.line;
+      p.column = 0;
+    } else {
+      ++p.column;
+    }
+  }
+  return p;
+}
+
+JsonError Reader::error_here(std::string msg) const {
+  Pos p = position_of(i_);
+  return JsonError{std::move(msg), p.line, p.column};
+}
+
+JsonError Reader::error_peek(std::string msg) const {
+  Pos p = position_of(std::min(s_.size(), i_ + 1));
+  return JsonError{std::move(msg), p.line, p.column};
+}
+
+JsonError Reader::fix(JsonError e) const {
+  if (e.line == 0) {
+    Pos p = position_of(i_);
+    e.line = p.line;
+    e.column = p.column;
+  }
+  return e;
+}
+
+int Reader::peek_ws() {
+  while (i_ < s_.size()) {
+    const char c = s_[i_];
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r')
+      ++i_;
+    else
+      return (unsigned char)c;
+  }
+  return -1;
+}
+
+Status Reader::enter() {
+  if (--depth_ == 0) return Err{error_peek("recursion limit exceeded")};
+  return ok();
+}
+
+Result<std::string, JsonError> Reader::parse_string_body() {
+  std::string out;
+  for (;;) {
+    if (i_ >= s_.size()) return Err{error_here("EOF while parsing a string")};
+    const unsigned char c = (unsigned char)s_[i_++];
+    if (c == '"') return out;
+    if (c < 0x20) return Err{error_here("control character (\\u0000-\\u001F) found while parsing a string")};
+    if (c != '\\') {
+      out += (char)c;
+      continue;
+    }
+    if (i_ >= s_.size()) return Err{error_here("EOF while parsing a string")};
+    const char e = s_[i_++];
+    switch (e) {
+      case '"': out += '"'; break;
+      case '\\': out += '\\'; break;
+      case '/': out += '/'; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'u': {
+        auto hex4 = [&](unsigned& v) -> Status {
+          v = 0;
+          for (int k = 0; k < 4; ++k) {
+            if (i_ >= s_.size()) return Err{error_here("EOF while parsing a string")};
+            const char h = s_[i_++];
+            int d = (h >= '0' && h <= '9') ? h - '0' : (h >= 'a' && h <= 'f') ? h - 'a' + 10 : (h >= 'A' && h <= 'F') ? h - 'A' + 10 : -1;
+            if (d < 0) return Err{error_here("invalid escape")};
+            v = v * 16 + (unsigned)d;
+          }
+          return ok();
+        };
+        unsigned cp;
+        if (auto st = hex4(cp); !st.ok()) return Err{st.error()};
+        if (cp >= 0xDC00 && cp <= 0xDFFF) return Err{error_here("lone leading surrogate in hex escape")};
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+          if (i_ + 1 >= s_.size() || s_[i_] != '\\' || s_[i_ + 1] != 'u') {
+            if (i_ >= s_.size()) return Err{error_here("EOF while parsing a string")};
+            return Err{error_here("unexpected end of hex escape")};
+          }
+          i_ += 2;
+          unsigned lo;
+          if (auto st = hex4(lo); !st.ok()) return Err{st.error()};
+          if (lo < 0xDC00 || lo > 0xDFFF) return Err{error_here("lone leading surrogate in hex escape")};
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+        }
+        // UTF-8 encode
+        if (cp < 0x80) {
+          out += (char)cp;
+        } else if (cp < 0x800) {
+          out += (char)(0xC0 | (cp >> 6));
+          out += (char)(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+          out += (char)(0xE0 | (cp >> 12));
+          out += (char)(0x80 | ((cp >> 6) & 0x3F));
+          out += (char)(0x80 | (cp & 0x3F));
+        } else {
+          out += (char)(0xF0 | (cp >> 18));
+          out += (char)(0x80 | ((cp >> 12) & 0x3F));
+          out += (char)(0x80 | ((cp >> 6) & 0x3F));
+          out += (char)(0x80 | (cp & 0x3F));
+        }
+        break;
+      }
+      default:
+        return Err{error_here("invalid escape")};
+    }
+  }
+}
+
+Status Reader::parse_ident(const char* rest) {
+  for (const char* p = rest; *p; ++p) {
+    if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
+    if (s_[i_++] != *p) return Err{error_here("expected ident")};
+  }
+  return ok();
+}
+
+// Parses a number (the reader stands after a '-' when !positive) and returns
+// how it is named in an invalid-type message.
+Result<std::string, JsonError> Reader::parse_number_unexpected(bool positive) {
+  const std::size_t start = positive ? i_ : i_ - 1;
+  auto digit = [&](std::size_t k) { return k < s_.size() && s_[k] >= '0' && s_[k] <= '9'; };
+  if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
+  if (!digit(i_)) return Err{error_peek("invalid number")};
+  bool is_float = false;
+  if (s_[i_] == '0') {
+    ++i_;
+    if (digit(i_)) return Err{error_peek("invalid number")};
+  } else {
+    while (digit(i_)) ++i_;
+  }
+  if (i_ < s_.size() && s_[i_] == '.') {
+    ++i_;
+    if (!digit(i_)) {
+      if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
+      return Err{error_peek("invalid number")};
+    }
+    while (digit(i_)) ++i_;
+    is_float = true;
+  }
+  if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
+    ++i_;
+    if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
+    if (!digit(i_)) {
+      if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
+      return Err{error_peek("invalid number")};
+    }
+    while (digit(i_)) ++i_;
+    is_float = true;
+  }
+  std::string text(s_.substr(start, i_ - start));
+  if (!is_float) {
+    // Integers that fit 64 bits are integers; larger ones read as floats.
+    errno = 0;
+    char* end = nullptr;
+    if (positive) {
+      unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+      if (errno == 0) return "integer `" + std::to_string(v) + "`";
+    } else {
+      long long v = std::strtoll(text.c_str(), &end, 10);
+      if (errno == 0) return "integer `" + std::to_string(v) + "`";
+    }
+  }
+  const double d = std::strtod(text.c_str(), nullptr);
+  if (std::isinf(d)) return Err{error_here("number out of range")};
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", d);
+  // Shortest form that reads back the same.
+  for (int prec = 1; prec <= 17; ++prec) {
+    std::snprintf(buf, sizeof buf, "%.*g", prec, d);
+    if (std::strtod(buf, nullptr) == d) break;
+  }
+  std::string f = buf;
+  if (f.find_first_of(".e") == std::string::npos && f.find("inf") == std::string::npos) f += ".0";
+  return "floating point `" + f + "`";
+}
+
+JsonError Reader::invalid_type_here(const std::string& expected) {
+  const int c = peek();
+  std::string what;
+  switch (c) {
+    case 'n':
+      eat();
+      if (auto st = parse_ident("ull"); !st.ok()) return st.error();
+      what = "unit value";
+      break;
+    case 't':
+      eat();
+      if (auto st = parse_ident("rue"); !st.ok()) return st.error();
+      what = "boolean `true`";
+      break;
+    case 'f':
+      eat();
+      if (auto st = parse_ident("alse"); !st.ok()) return st.error();
+      what = "boolean `false`";
+      break;
+    case '-': {
+      eat();
+      auto n = parse_number_unexpected(false);
+      if (!n.ok()) return n.error();
+      what = n.value();
+      break;
+    }
+    case '"': {
+      eat();
+      auto s = parse_string_body();
+      if (!s.ok()) return s.error();
+      what = "string " + quote_debug(s.value());
+      break;
+    }
+    case '[':
+      what = "sequence";
+      break;
+    case '{':
+      what = "map";
+      break;
+    default:
+      if (c >= '0' && c <= '9') {
+        auto n = parse_number_unexpected(true);
+        if (!n.ok()) return n.error();
+        what = n.value();
+        break;
+      }
+      return error_peek("expected value");
+  }
+  return error_here("invalid type: " + what + ", expected " + expected);
+}
+
+Status Reader::skip_value() {
+  const int c = peek_ws();
+  switch (c) {
+    case -1:
+      return Err{error_peek("EOF while parsing a value")};
+    case 'n':
+      eat();
+      return parse_ident("ull");
+    case 't':
+      eat();
+      return parse_ident("rue");
+    case 'f':
+      eat();
+      return parse_ident("alse");
+    case '-': {
+      eat();
+      auto n = parse_number_unexpected(false);
+      if (!n.ok()) return Err{n.error()};
+      return ok();
+    }
+    case '"': {
+      eat();
+      auto s = parse_string_body();
+      if (!s.ok()) return Err{s.error()};
+      return ok();
+    }
+    case '[': {
+      if (auto st = enter(); !st.ok()) return st;
+      eat();
+      auto st = read_seq([&]() { return skip_value(); });
+      leave();
+      return st;
+    }
+    case '{': {
+      if (auto st = enter(); !st.ok()) return st;
+      eat();
+      bool first = true;
+      for (;;) {
+        int p = peek_ws();
+        if (p == '}') break;
+        if (p == ',' && !first) {
+          eat();
+          p = peek_ws();
+        } else if (p == -1) {
+          leave();
+          return Err{error_peek("EOF while parsing an object")};
+        } else if (!first) {
+          leave();
+          return Err{error_peek("expected `,` or `}`")};
+        }
+        first = false;
+        if (p == '}') {
+          leave();
+          return Err{error_peek("trailing comma")};
+        }
+        if (p == -1) {
+          leave();
+          return Err{error_peek("EOF while parsing a value")};
+        }
+        if (p != '"') {
+          leave();
+          return Err{error_peek("key must be a string")};
+        }
+        eat();
+        if (auto k = parse_string_body(); !k.ok()) {
+          leave();
+          return Err{k.error()};
+        }
+        int colon = peek_ws();
+        if (colon != ':') {
+          leave();
+          return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
+        }
+        eat();
+        if (auto st = skip_value(); !st.ok()) {
+          leave();
+          return st;
+        }
+      }
+      eat();
+      leave();
+      return ok();
+    }
+    default:
+      if (c >= '0' && c <= '9') {
+        auto n = parse_number_unexpected(true);
+        if (!n.ok()) return Err{n.error()};
+        return ok();
+      }
+      return Err{error_peek("expected value")};
+  }
+}
+
+// Reads array elements after the opening bracket has been eaten, then the
+// closing bracket. read_element returns an error to stop.
+Status Reader::read_seq(const std::function<Status()>& read_element) {
+  bool first = true;
+  for (;;) {
+    int p = peek_ws();
+    if (p == ']') {
+      eat();
+      return ok();
+    }
+    if (p == ',' && !first) {
+      eat();
+      p = peek_ws();
+    } else if (p == -1) {
+      return Err{error_peek("EOF while parsing a list")};
+    } else if (!first) {
+      return Err{error_peek("expected `,` or `]`")};
+    }
+    first = false;
+    if (p == ']') return Err{error_peek("trailing comma")};
+    if (p == -1) return Err{error_peek("EOF while parsing a value")};
+    if (auto st = read_element(); !st.ok()) return st;
+  }
+}
+
+Status Reader::read_struct(const char* name, const std::vector<const char*>& members,
+                           const std::function<Status(std::size_t)>& read_member) {
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  const std::string sname = std::string("struct ") + name;
+  if (c == '[') {
+    if (auto st = enter(); !st.ok()) return st;
+    eat();
+    // Array form: the members in order; fewer is an invalid length, more
+    // is trailing characters.
+    bool first = true;
+    JsonError err;
+    bool failed = false;
+    std::size_t k = 0;
+    for (; k < members.size(); ++k) {
+      int p = peek_ws();
+      if (p == ']') break;
+      if (p == ',' && !first) {
+        eat();
+        p = peek_ws();
+      } else if (p == -1) {
+        leave();
+        return Err{error_peek("EOF while parsing a list")};
+      } else if (!first) {
+        leave();
+        return Err{error_peek("expected `,` or `]`")};
+      }
+      first = false;
+      if (p == ']') {
+        leave();
+        return Err{error_peek("trailing comma")};
+      }
+      if (p == -1) {
+        leave();
+        return Err{error_peek("EOF while parsing a value")};
+      }
+      if (auto st = read_member(k); !st.ok()) {
+        leave();
+        return st;
+      }
+    }
+    if (k < members.size()) {
+      err = JsonError{invalid_length(k, sname + " with " + std::to_string(members.size()) + " elements"), 0, 0};
+      failed = true;
+    }
+    // Closing bracket.
+    int p = peek_ws();
+    leave();
+    if (p == ']') {
+      eat();
+      if (failed) return Err{fix(err)};
+      return ok();
+    }
+    if (failed) return Err{fix(err)};
+    if (p == ',') {
+      eat();
+      if (peek_ws() == ']') return Err{error_peek("trailing comma")};
+      return Err{error_peek("trailing characters")};
+    }
+    if (p == -1) return Err{error_peek("EOF while parsing a list")};
+    return Err{error_peek("trailing characters")};
+  }
+  if (c != '{') return Err{invalid_type_here(sname)};
+  if (auto st = enter(); !st.ok()) return st;
+  eat();
+  std::vector<bool> seen(members.size(), false);
+  bool first = true;
+  auto finish_with = [&](JsonError e) -> Status {
+    // The record's error is positioned after the closing brace is looked
+    // for, as the object ends.
+    leave();
+    int p = peek_ws();
+    if (p == '}') eat();
+    return Err{fix(std::move(e))};
+  };
+  for (;;) {
+    int p = peek_ws();
+    if (p == '}') break;
+    if (p == ',' && !first) {
+      eat();
+      p = peek_ws();
+    } else if (p == -1) {
+      leave();
+      return Err{error_peek("EOF while parsing an object")};
+    } else if (!first) {
+      leave();
+      return Err{error_peek("expected `,` or `}`")};
+    }
+    first = false;
+    if (p == '}') {
+      leave();
+      return Err{error_peek("trailing comma")};
+    }
+    if (p == -1) {
+      leave();
+      return Err{error_peek("EOF while parsing a value")};
+    }
+    if (p != '"') {
+      leave();
+      return Err{error_peek("key must be a string")};
+    }
+    eat();
+    auto key = parse_string_body();
+    if (!key.ok()) {
+      leave();
+      return Err{key.error()};
+    }
+    std::size_t idx = members.size();
+    for (std::size_t k = 0; k < members.size(); ++k)
+      if (key.value() == members[k]) idx = k;
+    if (idx < members.size() && seen[idx]) return finish_with(JsonError{duplicate_field(members[idx]), 0, 0});
+    int colon = peek_ws();
+    if (colon != ':') {
+      leave();
+      return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
+    }
+    eat();
+    Status st = idx < members.size() ? read_member(idx) : skip_value();
+    if (!st.ok()) {
+      leave();
+      return st;
+    }
+    if (idx < members.size()) seen[idx] = true;
+  }
+  for (std::size_t k = 0; k < members.size(); ++k)
+    if (!seen[k]) return finish_with(JsonError{missing_field(members[k]), 0, 0});
+  eat();
+  leave();
+  return ok();
+}
+
+Status Reader::end() {
+  if (peek_ws() != -1) return Err{error_peek("trailing characters")};
+  return ok();
+}
+
+Result<std::string, JsonError> Reader::read_str_value(const std::string& expected) {
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  if (c != '"') return Err{invalid_type_here(expected)};
+  eat();
+  return parse_string_body();
+}
+
+Status Reader::read_curve_name() {
+  auto s = read_str_value("curve name (constrained to be 'bn254')");
+  if (!s.ok()) return Err{s.error()};
+  if (s.value() != "bn254") return Err{error_here("belongs to " + s.value() + " curve, expected bn254 curve")};
+  return ok();
+}
+
+template <class T>
+Result<T, JsonError> Reader::read_curve_value(bool is_point) {
+  const char* value_key = is_point ? "point" : "scalar";
+  const std::string expecting = is_point ? "point of bn254 curve" : "scalar of bn254 curve";
+  T value{};
+  auto read_value = [&]() -> Status {
+    auto s = read_str_value(is_point ? "point of bn254 curve" : "scalar value of bn254 curve");
+    if (!s.ok()) return Err{s.error()};
+    if constexpr (std::is_same_v<T, curve::Bn254Point>) {
+      auto p = curve::point_from_hex(s.value());
+      if (!p.ok()) return Err{error_here(p.error())};
+      value = p.value();
+    } else {
+      auto v = curve::scalar_from_hex(s.value());
+      if (!v.ok()) return Err{error_here(v.error())};
+      value = v.value();
+    }
+    return ok();
+  };
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  if (c == '[') {
+    if (auto st = enter(); !st.ok()) return Err{st.error()};
+    eat();
+    // [curve, value] and nothing more.
+    int stage = 0;
+    JsonError err;
+    bool failed = false;
+    bool first = true;
+    for (;;) {
+      int p = peek_ws();
+      if (p == ']') break;
+      if (p == ',' && !first) {
+        eat();
+        p = peek_ws();
+      } else if (p == -1) {
+        leave();
+        return Err{error_peek("EOF while parsing a list")};
+      } else if (!first) {
+        leave();
+        return Err{error_peek("expected `,` or `]`")};
+      }
+      first = false;
+      if (p == ']') {
+        leave();
+        return Err{error_peek("trailing comma")};
+      }
+      if (p == -1) {
+        leave();
+        return Err{error_peek("EOF while parsing a value")};
+      }
+      Status st = stage == 0 ? read_curve_name() : stage == 1 ? read_value() : skip_value();
+      if (!st.ok()) {
+        leave();
+        return Err{st.error()};
+      }
+      if (stage == 2) {
+        err = JsonError{std::string(value_key) + " consist of too many fields", 0, 0};
+        failed = true;
+        break;
+      }
+      ++stage;
+    }
+    if (!failed && stage < 2) {
+      err = JsonError{missing_field(stage == 0 ? "curve name" : (is_point ? "point value" : "scalar value")), 0, 0};
+      failed = true;
+    }
+    int p = peek_ws();
+    leave();
+    if (p == ']') {
+      eat();
+      if (failed) return Err{fix(err)};
+      return value;
+    }
+    if (failed) return Err{fix(err)};
+    return Err{p == -1 ? error_peek("EOF while parsing a list") : error_peek("trailing characters")};
+  }
+  if (c != '{') return Err{invalid_type_here(expecting)};
+  if (auto st = enter(); !st.ok()) return Err{st.error()};
+  eat();
+  bool have_curve = false, have_value = false, first = true;
+  const std::vector<const char*> names = is_point ? std::vector<const char*>(std::begin(kPointFields), std::end(kPointFields))
+                                                  : std::vector<const char*>(std::begin(kScalarFields), std::end(kScalarFields));
+  auto finish_with = [&](JsonError e) -> Result<T, JsonError> {
+    leave();
+    int p = peek_ws();
+    if (p == '}') eat();
+    return Err{fix(std::move(e))};
+  };
+  for (;;) {
+    int p = peek_ws();
+    if (p == '}') break;
+    if (p == ',' && !first) {
+      eat();
+      p = peek_ws();
+    } else if (p == -1) {
+      leave();
+      return Err{error_peek("EOF while parsing an object")};
+    } else if (!first) {
+      leave();
+      return Err{error_peek("expected `,` or `}`")};
+    }
+    first = false;
+    if (p == '}') {
+      leave();
+      return Err{error_peek("trailing comma")};
+    }
+    if (p == -1) {
+      leave();
+      return Err{error_peek("EOF while parsing a value")};
+    }
+    if (p != '"') {
+      leave();
+      return Err{error_peek("key must be a string")};
+    }
+    eat();
+    auto key = parse_string_body();
+    if (!key.ok()) {
+      leave();
+      return Err{key.error()};
+    }
+    const bool is_curve = key.value() == "curve";
+    const bool is_value = key.value() == value_key;
+    if (!is_curve && !is_value) return finish_with(JsonError{unknown_field(key.value(), names), 0, 0});
+    if (is_curve && have_curve) return finish_with(JsonError{duplicate_field("curve_name"), 0, 0});
+    if (is_value && have_value) return finish_with(JsonError{duplicate_field(value_key), 0, 0});
+    int colon = peek_ws();
+    if (colon != ':') {
+      leave();
+      return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
+    }
+    eat();
+    Status st = is_curve ? read_curve_name() : read_value();
+    if (!st.ok()) {
+      leave();
+      return Err{st.error()};
+    }
+    (is_curve ? have_curve : have_value) = true;
+  }
+  if (!have_curve) return finish_with(JsonError{missing_field("curve_name"), 0, 0});
+  if (!have_value) return finish_with(JsonError{missing_field(value_key), 0, 0});
+  eat();
+  leave();
+  return value;
+}
+
+Result<curve::Bn254Point, JsonError> Reader::read_point() { return read_curve_value<curve::Bn254Point>(true); }
+Result<curve::Bn254Scalar, JsonError> Reader::read_scalar() { return read_curve_value<curve::Bn254Scalar>(false); }
+
+Result<curve::BigInt, JsonError> Reader::read_bigint() {
+  auto s = read_str_value("bigint");
+  if (!s.ok()) return Err{s.error()};
+  std::vector<unsigned char> bytes;
+  if (!curve::hex_decode(s.value(), bytes)) return Err{error_here("malformed hex encoding")};
+  return curve::BigInt::from_bytes(bytes);
+}
+
+Result<std::vector<curve::Bn254Point>, JsonError> Reader::read_point_vec() {
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  if (c != '[') return Err{invalid_type_here("a sequence")};
+  if (auto st = enter(); !st.ok()) return Err{st.error()};
+  eat();
+  std::vector<curve::Bn254Point> out;
+  auto st = read_seq([&]() -> Status {
+    auto p = read_point();
+    if (!p.ok()) return Err{p.error()};
+    out.push_back(p.value());
+    return ok();
+  });
+  leave();
+  if (!st.ok()) return Err{st.error()};
+  return out;
+}
+
+}  // namespace vemo::json

@@ -1,0 +1,72 @@
+// The C++ values behind the six Python classes. Work functions take and
+// return these (and plain ints, bools and strings), never Python objects,
+// so the work can run without the interpreter.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <source_location>
+#include <string>
+#include <vector>
+
+#include "curve/panic.hpp"
+#include "curve/point.hpp"
+#include "curve/result.hpp"
+#include "curve/scalar.hpp"
+
+namespace vemo::py {
+
+using curve::Point;
+using curve::Scalar;
+
+struct CommitV {
+  Point p;
+};
+struct RandR {
+  Scalar s;
+};
+struct GHV {
+  Point h;
+  Point g;
+};
+struct TokenV {
+  Point p;
+};
+struct PbSkV {
+  Scalar sk;
+  Point pk;
+};
+struct HxV {
+  Point p;
+};
+
+// 32 bytes given as a Python sequence of ints.
+struct Bytes32 {
+  std::array<unsigned char, 32> b;
+};
+// 64 bytes returned as a Python list of ints.
+struct ByteList {
+  std::vector<unsigned char> b;
+};
+
+// A failure to be raised as PanicException, with where it was detected.
+struct PanicAt {
+  std::string message;
+  std::source_location where;
+};
+
+template <class T>
+using Outcome = Result<T, PanicAt>;
+
+inline Err<PanicAt> panic(std::string msg, std::source_location where = std::source_location::current()) {
+  return Err{PanicAt{std::move(msg), where}};
+}
+// "called `Result::unwrap()` on an `Err` value: " + the error's debug text.
+inline Err<PanicAt> unwrap_failed(const std::string& debug, std::source_location where = std::source_location::current()) {
+  return Err{PanicAt{"called `Result::unwrap()` on an `Err` value: " + debug, where}};
+}
+inline Err<PanicAt> from_panic(const Panic& p, std::source_location where = std::source_location::current()) {
+  return Err{PanicAt{p.message, where}};
+}
+
+}  // namespace vemo::py
