@@ -1,1 +1,103 @@
+// Field arithmetic against GMP on seeded random values and on the values
+// where carries and reductions happen (0, 1, m - 1, 2^k, values near m).
+#include <gmp.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "curve/bigint.hpp"
+#include "curve/field.hpp"
+
+using namespace vemo::curve;
+
+namespace {
+
+std::uint64_t seed() {
+  static const std::uint64_t s = [] {
+    std::uint64_t v = std::random_device{}();
+    if (const char* e = std::getenv("VEMO_TEST_SEED")) v = std::strtoull(e, nullptr, 10);
+    std::printf("seed=%llu\n", (unsigned long long)v);
+    return v;
+  }();
+  return s;
+}
+
+BigInt to_big(const Limbs& l) {
+  unsigned char b[32];
+  limbs::to_be(l, b);
+  return BigInt::from_bytes(b, 32);
+}
+
+Limbs from_big(const BigInt& v) {
+  unsigned char b[32];
+  v.to_bytes32(b);
+  return limbs::from_be(b);
+}
+
+template <class F>
+struct FieldTest : ::testing::Test {};
+using Fields = ::testing::Types<Fp, Fr>;
+TYPED_TEST_SUITE(FieldTest, Fields);
+
+template <class F>
+std::vector<BigInt> interesting_values(std::mt19937_64& rng) {
+  const BigInt m = to_big(F::MOD);
+  std::vector<BigInt> vs = {BigInt(0), BigInt(1), BigInt(2), m - BigInt(1), m - BigInt(2),
+                            (m - BigInt(1)) >> 1, ((m - BigInt(1)) >> 1) + BigInt(1)};
+  for (int k = 0; k < 254; k += 31) vs.push_back(BigInt::one() << k);
+  for (int i = 0; i < 200; ++i) {
+    Limbs l{rng(), rng(), rng(), rng() >> 2};
+    vs.push_back(BigInt::modulus(to_big(l), m));
+  }
+  return vs;
+}
+
+TYPED_TEST(FieldTest, ArithmeticMatchesGmp) {
+  using F = TypeParam;
+  std::mt19937_64 rng(seed());
+  const BigInt m = to_big(F::MOD);
+  auto vs = interesting_values<F>(rng);
+  for (std::size_t i = 0; i < vs.size(); ++i) {
+    const BigInt& a = vs[i];
+    const BigInt& b = vs[(i * 7 + 3) % vs.size()];
+    F fa = F::from_raw_reduce(from_big(a)), fb = F::from_raw_reduce(from_big(b));
+    ASSERT_EQ(to_big((fa + fb).to_raw()), BigInt::mod_add(a, b, m));
+    ASSERT_EQ(to_big((fa - fb).to_raw()), BigInt::mod_sub(a, b, m));
+    ASSERT_EQ(to_big((fa * fb).to_raw()), BigInt::mod_mul(a, b, m));
+    ASSERT_EQ(to_big((-fa).to_raw()), BigInt::mod_sub(BigInt(0), a, m));
+    ASSERT_EQ(to_big(fa.square().to_raw()), BigInt::mod_mul(a, a, m));
+    if (a.sign() != 0) {
+      ASSERT_EQ(fa * fa.inverse(), F::one());
+    }
+  }
+  EXPECT_TRUE(F::zero().inverse().is_zero());
+}
+
+TYPED_TEST(FieldTest, ReductionOfAnyWidth) {
+  using F = TypeParam;
+  std::mt19937_64 rng(seed() + 1);
+  const BigInt m = to_big(F::MOD);
+  // Every 256-bit input, including all ones and values just at or above m.
+  std::vector<Limbs> raws = {Limbs{~0ULL, ~0ULL, ~0ULL, ~0ULL}, F::MOD, Limbs{0, 0, 0, 0}};
+  Limbs m_plus_1 = F::MOD;
+  m_plus_1[0] += 1;
+  raws.push_back(m_plus_1);
+  for (int i = 0; i < 200; ++i) raws.push_back(Limbs{rng(), rng(), rng(), rng()});
+  for (const Limbs& raw : raws) {
+    EXPECT_EQ(to_big(F::from_raw_reduce(raw).to_raw()), BigInt::modulus(to_big(raw), m));
+  }
+}
+
+TEST(FieldBatch, BatchInverseMatchesSingleAndKeepsZero) {
+  std::mt19937_64 rng(seed() + 2);
+  std::vector<Fp> xs;
+  for (int i = 0; i < 17; ++i) xs.push_back(Fp::from_raw_reduce(Limbs{rng(), rng(), rng(), rng()}));
+  xs[5] = Fp::zero();
+  auto inv = xs;
+  batch_inverse(inv.data(), inv.size());
+  for (std::size_t i = 0; i < xs.size(); ++i) EXPECT_EQ(inv[i], xs[i].inverse());
+}
+
+}  // namespace

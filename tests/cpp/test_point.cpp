@@ -1,1 +1,163 @@
+// Group law, multiplication engines and encodings against a plain
+// double-and-add reference.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+#include "curve/encoding.hpp"
+#include "curve/hash_to_curve.hpp"
+#include "curve/point.hpp"
+
+using namespace vemo::curve;
+
+namespace {
+
+std::mt19937_64& rng() {
+  static std::mt19937_64 r = [] {
+    std::uint64_t s = std::random_device{}();
+    if (const char* e = std::getenv("VEMO_TEST_SEED")) s = std::strtoull(e, nullptr, 10);
+    std::printf("seed=%llu\n", (unsigned long long)s);
+    return std::mt19937_64(s);
+  }();
+  return r;
+}
+
+Scalar random_scalar() {
+  unsigned char b[32];
+  for (auto& x : b) x = (unsigned char)rng()();
+  return Scalar::deserialize(b, 32).value();
+}
+
+// Reference: double-and-add over the canonical bits, most significant first.
+Point reference_mul(const Point& p, const Scalar& k) {
+  auto bytes = k.serialize();
+  ProjPoint acc = ProjPoint::identity();
+  const ProjPoint base = ProjPoint::from_affine(p);
+  for (int i = 0; i < 256; ++i) {
+    acc = acc.dbl();
+    if ((bytes[i / 8] >> (7 - i % 8)) & 1) acc = acc.add(base);
+  }
+  return acc.to_affine("scalar_mul");
+}
+
+Scalar from_dec(const char* s) {
+  BigInt b;
+  BigInt::from_dec(s, b);
+  return Scalar::from_bigint(b);
+}
+
+const char* kR = "21888242871839275222246405745257275088548364400416034343698204186575808495617";
+
+TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
+  const Point& g = Point::generator();
+  std::vector<Scalar> ks = {Scalar::zero(), Scalar::from_u64(1), Scalar::from_u64(2), Scalar::from_i64(-1),
+                            Scalar::from_i64(-2)};
+  BigInt r;
+  BigInt::from_dec(kR, r);
+  ks.push_back(Scalar::from_bigint((r - BigInt(1)) >> 1));
+  ks.push_back(Scalar::from_bigint(((r - BigInt(1)) >> 1) + BigInt(1)));
+  ks.push_back(Scalar::from_bigint(BigInt::one() << 128));
+  ks.push_back(Scalar::from_bigint((BigInt::one() << 128) - BigInt(1)));
+  // The lambda of the endomorphism and its neighbours split into halves at
+  // the edges of their ranges.
+  ks.push_back(from_dec("4407920970296243842393367215006156084916469457145843978461"));
+  ks.push_back(from_dec("4407920970296243842393367215006156084916469457145843978462"));
+  for (int i = 0; i < 64; ++i) ks.push_back(random_scalar());
+  Point p = g.scalar_mul(random_scalar());
+  for (const Point& base : {g, p, Point::zero()}) {
+    for (const Scalar& k : ks) {
+      const Point want = reference_mul(base, k);
+      ASSERT_TRUE(base.scalar_mul(k).eq(want));
+      ASSERT_TRUE(base.scalar_mul_vartime(k).eq(want));
+    }
+  }
+}
+
+TEST(ScalarMul, KnownMultiples) {
+  const Point& g = Point::generator();
+  BigInt r;
+  BigInt::from_dec(kR, r);
+  EXPECT_TRUE(g.scalar_mul(Scalar::from_bigint(r)).is_zero());
+  Point minus_one = g.scalar_mul(Scalar::from_bigint(r - BigInt(1)));
+  EXPECT_EQ(minus_one.x_coord(), BigInt(1));
+  BigInt p;
+  BigInt::from_dec("21888242871839275222246405745257275088696311157297823662689037894645226208583", p);
+  EXPECT_EQ(minus_one.y_coord(), p - BigInt(2));
+  EXPECT_TRUE(g.add_point(g).eq(g.scalar_mul(Scalar::from_u64(2))));
+  EXPECT_TRUE(g.sub_point(g).is_zero());
+  EXPECT_TRUE(g.add_point(Point::zero()).eq(g));
+  EXPECT_TRUE(Point::zero().add_point(g).eq(g));
+}
+
+TEST(Msm, MatchesSumOfProducts) {
+  std::vector<Scalar> ks;
+  std::vector<Point> ps;
+  Point want = Point::zero();
+  for (int i = 0; i < 37; ++i) {
+    ks.push_back(i == 3 ? Scalar::zero() : random_scalar());
+    ps.push_back(i == 5 ? Point::zero() : Point::generator().scalar_mul(random_scalar()));
+    want = want.add_point(reference_mul(ps.back(), ks.back()));
+  }
+  EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), ks.size()).to_affine("x").eq(want));
+  EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), 0).is_identity());
+}
+
+TEST(Encoding, GeneratorNegationAndIdentity) {
+  const Point& g = Point::generator();
+  auto c = g.serialize_compressed();
+  auto u = g.serialize_uncompressed();
+  EXPECT_EQ(hex_encode(c.data(), 32), std::string(63, '0') + "1");
+  EXPECT_EQ(hex_encode(u.data(), 64), std::string(63, '0') + "2" + std::string(63, '0') + "1");
+  auto nc = g.neg().serialize_compressed();
+  EXPECT_EQ(hex_encode(nc.data(), 32), "80" + std::string(61, '0') + "1");
+  auto ic = Point::zero().serialize_compressed();
+  auto iu = Point::zero().serialize_uncompressed();
+  EXPECT_EQ(hex_encode(ic.data(), 32), "40" + std::string(62, '0'));
+  EXPECT_EQ(hex_encode(iu.data(), 64), "40" + std::string(126, '0'));
+  for (const Point& q : {g, g.neg(), Point::zero(), g.scalar_mul(random_scalar())}) {
+    auto a = q.serialize_compressed();
+    auto b = q.serialize_uncompressed();
+    EXPECT_TRUE(Point::deserialize(a.data(), 32).value().eq(q));
+    EXPECT_TRUE(Point::deserialize(b.data(), 64).value().eq(q));
+  }
+}
+
+TEST(Encoding, RefusesBadBytes) {
+  unsigned char both[32] = {0xc0};
+  EXPECT_FALSE(Point::deserialize(both, 32).ok());
+  unsigned char x_is_p[32];
+  limbs::to_be(FpParams::MOD, x_is_p);
+  EXPECT_FALSE(Point::deserialize(x_is_p, 32).ok());
+  unsigned char x_small[32] = {0};
+  x_small[31] = 4;  // 4^3 + 3 = 67 is not a square mod p: no point has x = 4
+  EXPECT_FALSE(Point::deserialize(x_small, 32).ok());
+  x_small[31] = 5;
+  EXPECT_TRUE(Point::deserialize(x_small, 32).ok());
+  unsigned char short_input[31] = {0};
+  EXPECT_FALSE(Point::deserialize(short_input, 31).ok());
+}
+
+TEST(HashToCurve, ZeroInputAndExceptionalInputs) {
+  const Point q = SvdW::map_to_curve_g1_unchecked(Fp::zero());
+  EXPECT_EQ(q.x_coord().to_hex(), "183227397098d014dc2822db40c0ac2ecbc0b548b438e5469e10460b6c3e7ea3");
+  EXPECT_EQ(q.y_coord().to_hex(), "a6ea289876b139cfe2cd1f08c065a2ab4aad542eaccb013520ea36934e877b4");
+  EXPECT_TRUE(generate_random_point(nullptr, 0).eq(q));
+  // u = (p - 1)/2 and (p + 1)/2 make tv1·tv2 zero: still a point on the curve.
+  BigInt p;
+  BigInt::from_dec("21888242871839275222246405745257275088696311157297823662689037894645226208583", p);
+  for (const BigInt& u : {(p - BigInt(1)) >> 1, (p + BigInt(1)) >> 1}) {
+    unsigned char b[32];
+    u.to_bytes32(b);
+    const Point m = SvdW::map_to_curve_g1_unchecked(Fp::from_be_bytes_reduce(b));
+    EXPECT_TRUE(m.on_curve());
+    EXPECT_FALSE(m.is_zero());
+  }
+  for (int i = 1; i < 20; ++i) {
+    const Point m = SvdW::map_to_curve_g1_unchecked(Fp::from_u64((std::uint64_t)i));
+    EXPECT_TRUE(m.on_curve());
+    EXPECT_EQ((int)(m.y.to_raw()[0] & 1), i & 1);
+  }
+}
+
+}  // namespace
