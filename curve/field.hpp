@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <x86intrin.h>
+
 #include "ct.hpp"
 
 namespace vemo::curve {
@@ -93,6 +95,19 @@ inline void to_be(const Limbs& a, unsigned char* b) {
 
 }  // namespace limbs
 
+// Add with carry and subtract with borrow; the carry and borrow are 0 or 1.
+// The carry-flag intrinsics compile to adc/sbb chains.
+inline u64 addc(u64 a, u64 b, u64& carry) {
+  unsigned long long out;
+  carry = _addcarry_u64((unsigned char)carry, a, b, &out);
+  return out;
+}
+inline u64 subb(u64 a, u64 b, u64& borrow) {
+  unsigned long long out;
+  borrow = _subborrow_u64((unsigned char)borrow, a, b, &out);
+  return out;
+}
+
 template <class P>
 struct Field {
   Limbs l{};  // Montgomery form, fully reduced
@@ -108,12 +123,17 @@ struct Field {
 
   // Any 256-bit integer, reduced modulo m. Constant time.
   static Field from_raw_reduce(const Limbs& raw) {
+    // raw < 2^256 < 6m: five masked subtractions bring it below m, then
+    // a Montgomery multiplication by R^2 moves it into Montgomery form.
     Field a;
     a.l = raw;
+    for (int k = 0; k < 5; ++k) {
+      Limbs d;
+      const u64 borrow = limbs::sub(d, a.l, MOD);
+      ct::cmov(a.l.data(), d.data(), 4, borrow ^ 1);
+    }
     Field r2;
     r2.l = P::R2;
-    // mont_mul(raw, R^2) = raw * R mod m; valid for every raw < 2^256 because
-    // raw * R^2 < 2^256 * m keeps the Montgomery reduction below 2m.
     return a * r2;
   }
   static Field from_u64(u64 v) { return from_raw_reduce(Limbs{v, 0, 0, 0}); }
@@ -140,52 +160,62 @@ struct Field {
   static void cswap(Field& a, Field& b, u64 flag) { ct::cswap(a.l.data(), b.l.data(), 4, flag); }
 
   Field operator+(const Field& b) const {
+    // Both inputs are below m < 2^254, so the sum has no carry out; the
+    // subtraction's borrow becomes a mask (arithmetic, no branch).
     Field r;
-    limbs::add(r.l, l, b.l);  // no carry out: both < m < 2^254
-    Limbs s;
-    u64 borrow = limbs::sub(s, r.l, MOD);
-    ct::cmov(r.l.data(), s.data(), 4, borrow ^ 1);
+    u64 c = 0;
+    u64 s0 = addc(l[0], b.l[0], c), s1 = addc(l[1], b.l[1], c), s2 = addc(l[2], b.l[2], c), s3 = addc(l[3], b.l[3], c);
+    u64 br = 0;
+    u64 d0 = subb(s0, MOD[0], br), d1 = subb(s1, MOD[1], br), d2 = subb(s2, MOD[2], br), d3 = subb(s3, MOD[3], br);
+    const u64 keep = 0 - br;  // all ones when s < m
+    r.l[0] = (s0 & keep) | (d0 & ~keep);
+    r.l[1] = (s1 & keep) | (d1 & ~keep);
+    r.l[2] = (s2 & keep) | (d2 & ~keep);
+    r.l[3] = (s3 & keep) | (d3 & ~keep);
     return r;
   }
   Field operator-(const Field& b) const {
     Field r;
-    u64 borrow = limbs::sub(r.l, l, b.l);
-    Limbs s;
-    limbs::add(s, r.l, MOD);
-    ct::cmov(r.l.data(), s.data(), 4, borrow);
+    u64 br = 0;
+    u64 d0 = subb(l[0], b.l[0], br), d1 = subb(l[1], b.l[1], br), d2 = subb(l[2], b.l[2], br), d3 = subb(l[3], b.l[3], br);
+    const u64 add_back = 0 - br;  // add m back when the difference went negative
+    u64 c = 0;
+    r.l[0] = addc(d0, MOD[0] & add_back, c);
+    r.l[1] = addc(d1, MOD[1] & add_back, c);
+    r.l[2] = addc(d2, MOD[2] & add_back, c);
+    r.l[3] = addc(d3, MOD[3] & add_back, c);
     return r;
   }
   Field operator-() const { return zero() - *this; }
   Field dbl() const { return *this + *this; }
 
-  // Montgomery multiplication (CIOS). Inputs below 2^256, one of them below m;
-  // output fully reduced.
+  // Montgomery multiplication: CIOS without the extra carry word, valid
+  // because the top limb of m is below 2^63 - 1 (so intermediate results
+  // stay below 2m). Inputs fully reduced; output fully reduced.
   Field operator*(const Field& b) const {
-    u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
-    const Limbs& a = l;
+    u64 t[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4; ++i) {
-      u128 c;
       const u64 bi = b.l[i];
-      c = (u128)a[0] * bi + t0; t0 = (u64)c;
-      c = (u128)a[1] * bi + t1 + (u64)(c >> 64); t1 = (u64)c;
-      c = (u128)a[2] * bi + t2 + (u64)(c >> 64); t2 = (u64)c;
-      c = (u128)a[3] * bi + t3 + (u64)(c >> 64); t3 = (u64)c;
-      u128 top = (u128)t4 + (u64)(c >> 64);
-      const u64 m = t0 * P::INV;
-      c = (u128)m * MOD[0] + t0;
-      c = (u128)m * MOD[1] + t1 + (u64)(c >> 64); t0 = (u64)c;
-      c = (u128)m * MOD[2] + t2 + (u64)(c >> 64); t1 = (u64)c;
-      c = (u128)m * MOD[3] + t3 + (u64)(c >> 64); t2 = (u64)c;
-      top += (u64)(c >> 64);
-      t3 = (u64)top;
-      t4 = (u64)(top >> 64);
+      u128 A = (u128)l[0] * bi + t[0];
+      t[0] = (u64)A;
+      const u64 m = t[0] * P::INV;
+      u128 C = (u128)m * MOD[0] + t[0];
+      for (int j = 1; j < 4; ++j) {
+        A = (u128)l[j] * bi + t[j] + (u64)(A >> 64);
+        t[j] = (u64)A;
+        C = (u128)m * MOD[j] + t[j] + (u64)(C >> 64);
+        t[j - 1] = (u64)C;
+      }
+      t[3] = (u64)(C >> 64) + (u64)(A >> 64);
     }
     Field r;
-    r.l = Limbs{t0, t1, t2, t3};
-    Limbs s;
-    u64 borrow = limbs::sub(s, r.l, MOD);
-    // Subtract m when the 257-bit value t4:t is at least m.
-    ct::cmov(r.l.data(), s.data(), 4, (borrow ^ 1) | t4);
+    u64 br = 0;
+    u64 d0 = subb(t[0], MOD[0], br), d1 = subb(t[1], MOD[1], br), d2 = subb(t[2], MOD[2], br), d3 = subb(t[3], MOD[3], br);
+    const u64 keep = 0 - br;
+    r.l[0] = (t[0] & keep) | (d0 & ~keep);
+    r.l[1] = (t[1] & keep) | (d1 & ~keep);
+    r.l[2] = (t[2] & keep) | (d2 & ~keep);
+    r.l[3] = (t[3] & keep) | (d3 & ~keep);
     return r;
   }
   Field square() const { return *this * *this; }
