@@ -130,6 +130,10 @@ void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const 
 // The endomorphism (x, y) -> (beta x, y), which is multiplication by lambda.
 Fp glv_beta();
 
+// Sum of scalars[i] * points[i], constant time in the scalars (and points):
+// for sums whose scalars are secrets (blinding vectors, nonces).
+ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
+
 // Sum of scalars[i] * points[i], variable time: public scalars and points
 // only (verification, and proving steps whose inputs are public).
 ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);

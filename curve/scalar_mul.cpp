@@ -7,6 +7,8 @@
 // with masked moves, the additions are the complete projective formulas (no
 // special cases for the identity or for doubling), and the trip counts are
 // fixed, so neither branches nor memory indices depend on k.
+#include <memory>
+
 #include "point.hpp"
 
 namespace vemo::curve {
@@ -122,6 +124,47 @@ Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
   ct::wipe(k1);
   ct::wipe(k2);
   return r;
+}
+
+}  // namespace vemo::curve
+
+namespace vemo::curve {
+
+ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
+  // The same method as scalar_mul, with one shared chain of doublings: each
+  // term contributes two halves (k1 on P, k2 on lambda P), each half one
+  // scanned table lookup and one complete addition per window.
+  if (n == 0) return ProjPoint::identity();
+  const std::size_t m = 2 * n;
+  std::unique_ptr<ProjPoint[]> tables(new ProjPoint[m * 16]);
+  std::unique_ptr<Limbs[]> ks(new Limbs[m]);
+  const Fp beta = glv_beta();
+  for (std::size_t i = 0; i < n; ++i) {
+    u64 neg1, neg2;
+    glv_split(scalars[i], ks[2 * i], neg1, ks[2 * i + 1], neg2);
+    ProjPoint* t1 = &tables[(2 * i) * 16];
+    ProjPoint* t2 = &tables[(2 * i + 1) * 16];
+    ProjPoint p = ProjPoint::from_affine(points[i]);
+    p.cneg(neg1);
+    t1[0] = ProjPoint::identity();
+    t1[1] = p;
+    for (int j = 2; j < 16; ++j) t1[j] = (j % 2 == 0) ? t1[j / 2].dbl() : t1[j - 1].add(p);
+    const u64 flip = neg1 ^ neg2;
+    for (int j = 0; j < 16; ++j) {
+      t2[j] = ProjPoint{t1[j].X * beta, t1[j].Y, t1[j].Z};
+      t2[j].cneg(flip);
+    }
+  }
+  ProjPoint acc = ProjPoint::identity(), e;
+  for (int w = kWindows - 1; w >= 0; --w) {
+    acc = acc.dbl().dbl().dbl().dbl();
+    for (std::size_t i = 0; i < m; ++i) {
+      lookup(e, &tables[i * 16], window(ks[i], w));
+      acc = acc.add(e);
+    }
+  }
+  ct::wipe(ks.get(), m * sizeof(Limbs));
+  return acc;
 }
 
 }  // namespace vemo::curve

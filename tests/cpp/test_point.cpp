@@ -100,6 +100,8 @@ TEST(Msm, MatchesSumOfProducts) {
     want = want.add_point(reference_mul(ps.back(), ks.back()));
   }
   EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), ks.size()).to_affine("x").eq(want));
+  EXPECT_TRUE(msm(ks.data(), ps.data(), ks.size()).to_affine("x").eq(want));
+  EXPECT_TRUE(msm(ks.data(), ps.data(), 0).is_identity());
   EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), 0).is_identity());
 }
 
@@ -158,6 +160,29 @@ TEST(HashToCurve, ZeroInputAndExceptionalInputs) {
     EXPECT_TRUE(m.on_curve());
     EXPECT_EQ((int)(m.y.to_raw()[0] & 1), i & 1);
   }
+}
+
+}  // namespace
+
+#include "curve/fixed_base.hpp"
+
+namespace {
+
+TEST(FixedBase, TablesGiveTheSameResults) {
+  const Point base = Point::generator().scalar_mul(random_scalar());
+  const Point other = Point::generator().scalar_mul(random_scalar());
+  std::vector<Scalar> ks = {Scalar::zero(), Scalar::from_u64(1), Scalar::from_u64(16), Scalar::from_u64(17),
+                            Scalar::from_u64(31), Scalar::from_u64(32), Scalar::from_i64(-1), Scalar::from_i64(-16)};
+  for (int i = 0; i < 40; ++i) ks.push_back(random_scalar());
+  // The first use of a base goes the plain way, later uses through its table.
+  for (int round = 0; round < 3; ++round) {
+    for (const Scalar& k : ks) {
+      ASSERT_TRUE(scalar_mul_fixed(base, k).eq(reference_mul(base, k)));
+      const Scalar k2 = k.add(Scalar::from_u64(7));
+      ASSERT_TRUE(double_scalar_mul_fixed(base, k, other, k2).eq(reference_mul(base, k).add_point(reference_mul(other, k2))));
+    }
+  }
+  EXPECT_TRUE(scalar_mul_fixed(Point::zero(), ks.back()).is_zero());
 }
 
 }  // namespace

@@ -1,0 +1,161 @@
+#include "fixed_base.hpp"
+
+#include <list>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vemo::curve {
+
+namespace {
+
+constexpr int kW = 5;                      // window width
+constexpr int kHalf = 1 << (kW - 1);       // 16 entries per window
+constexpr int kWindows = (256 + kW - 1) / kW + 1;  // signed digits of a 254-bit scalar, plus the carry
+constexpr std::size_t kMaxTables = 8;
+
+struct AffineXY {
+  Fp x, y;
+};
+
+struct Table {
+  Fp key_x, key_y;
+  std::vector<AffineXY> entries;  // kWindows * kHalf
+};
+
+struct Cache {
+  std::mutex mu;
+  std::list<std::shared_ptr<const Table>> tables;  // most recently used first
+  std::list<std::pair<Fp, Fp>> seen_once;          // bases seen once, newest first
+};
+
+Cache& cache() {
+  static Cache c;
+  return c;
+}
+
+std::shared_ptr<const Table> build_table(const Bn254Point& base) {
+  auto t = std::make_shared<Table>();
+  t->key_x = base.x;
+  t->key_y = base.y;
+  std::vector<ProjPoint> proj((std::size_t)kWindows * kHalf);
+  ProjPoint b = ProjPoint::from_affine(base);
+  for (int w = 0; w < kWindows; ++w) {
+    ProjPoint* row = &proj[(std::size_t)w * kHalf];
+    row[0] = b;
+    for (int j = 1; j < kHalf; ++j) row[j] = row[j - 1].add(b);
+    // next window's base: 32·b = 2·(16·b)
+    b = row[kHalf - 1].dbl();
+  }
+  std::vector<Bn254Point> aff(proj.size());
+  batch_to_affine(proj.data(), proj.size(), aff.data(), "table");
+  t->entries.resize(aff.size());
+  for (std::size_t i = 0; i < aff.size(); ++i) t->entries[i] = AffineXY{aff[i].x, aff[i].y};
+  return t;
+}
+
+// The table for base, or null while the base has been seen only once. The
+// base must not be the identity.
+std::shared_ptr<const Table> table_for(const Bn254Point& base) {
+  Cache& c = cache();
+  {
+    std::lock_guard<std::mutex> lock(c.mu);
+    for (auto it = c.tables.begin(); it != c.tables.end(); ++it) {
+      if ((*it)->key_x == base.x && (*it)->key_y == base.y) {
+        auto t = *it;
+        c.tables.splice(c.tables.begin(), c.tables, it);
+        return t;
+      }
+    }
+    bool second = false;
+    for (auto it = c.seen_once.begin(); it != c.seen_once.end(); ++it) {
+      if (it->first == base.x && it->second == base.y) {
+        c.seen_once.erase(it);
+        second = true;
+        break;
+      }
+    }
+    if (!second) {
+      c.seen_once.emplace_front(base.x, base.y);
+      if (c.seen_once.size() > 4 * kMaxTables) c.seen_once.pop_back();
+      return nullptr;
+    }
+  }
+  auto t = build_table(base);  // outside the lock: a few hundred microseconds
+  std::lock_guard<std::mutex> lock(c.mu);
+  c.tables.push_front(t);
+  if (c.tables.size() > kMaxTables) c.tables.pop_back();
+  return t;
+}
+
+// Signed base-32 digits of k: k = sum d[w]·32^w with d[w] in [-16, 16].
+// Computed with masks only.
+void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {
+  const Limbs raw = k.to_raw();
+  u64 carry = 0;
+  for (int w = 0; w < kWindows; ++w) {
+    const int bit = w * kW;
+    u64 v = 0;
+    if (bit < 256) {
+      v = raw[bit / 64] >> (bit % 64);
+      if (bit % 64 > 64 - kW && bit / 64 + 1 < 4) v |= raw[bit / 64 + 1] << (64 - bit % 64);
+      v &= (1u << kW) - 1;
+    }
+    v += carry;  // 0..32
+    // v > 16 becomes v - 32 with a carry into the next window.
+    carry = (u64)(16 - (int64_t)v) >> 63;
+    const int64_t d = (int64_t)v - (int64_t)(carry << kW);
+    digits[w] = (int8_t)d;
+  }
+}
+
+void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
+  const int64_t d = digit;
+  const u64 neg = (u64)d >> 63;
+  const u64 mag = (u64)((d ^ -(int64_t)neg) + (int64_t)neg);  // |d|, 0..16
+  AffineXY e = t.entries[(std::size_t)w * kHalf];
+  for (int j = 2; j <= kHalf; ++j) {
+    const AffineXY& c = t.entries[(std::size_t)w * kHalf + (std::size_t)(j - 1)];
+    const u64 take = ct::eq_flag((u64)j, mag);
+    e.x.cmov(c.x, take);
+    e.y.cmov(c.y, take);
+  }
+  e.y.cmov(-e.y, neg);
+  Bn254Point q{"table", e.x, e.y, false};
+  ProjPoint sum = acc.add_affine(q);
+  acc.cmov(sum, 1 ^ ct::is_zero_flag(mag));
+}
+
+}  // namespace
+
+Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {
+  if (base.infinity) return base.scalar_mul(k);  // public: the base is the identity
+  auto t = table_for(base);
+  if (!t) return base.scalar_mul(k);
+  int8_t digits[kWindows];
+  recode(k, digits);
+  ProjPoint acc = ProjPoint::identity();
+  for (int w = 0; w < kWindows; ++w) add_window(acc, *t, w, digits[w]);
+  ct::wipe(digits, sizeof digits);
+  return acc.to_affine("scalar_mul");
+}
+
+Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                   const Bn254Scalar& b) {
+  auto ta = A.infinity ? nullptr : table_for(A);
+  auto tb = B.infinity ? nullptr : table_for(B);
+  if (!ta || !tb) return A.scalar_mul(a).add_point(B.scalar_mul(b));
+  int8_t da[kWindows], db[kWindows];
+  recode(a, da);
+  recode(b, db);
+  ProjPoint acc = ProjPoint::identity();
+  for (int w = 0; w < kWindows; ++w) {
+    add_window(acc, *ta, w, da[w]);
+    add_window(acc, *tb, w, db[w]);
+  }
+  ct::wipe(da, sizeof da);
+  ct::wipe(db, sizeof db);
+  return acc.to_affine("add_point");
+}
+
+}  // namespace vemo::curve

@@ -1,0 +1,24 @@
+// Multiplication of bases that are used again and again (the generator
+// pair of a ledger, public keys of busy accounts) by secret scalars.
+//
+// A base seen for the second time gets a table of signed 5-bit window
+// multiples: entry [w][j-1] = j·32^w·B for j = 1..16, affine. Then k·B is one
+// mixed addition per window and no doublings. The tables live in a small
+// process-wide cache (at most kMaxTables bases, least recently used
+// evicted), guarded by a mutex. Lookups into a table scan every entry of the
+// window with masked moves, digits are recoded without branches, and a zero
+// digit is absorbed by a masked move, so the time does not depend on k.
+// Results are identical to Point::scalar_mul.
+#pragma once
+
+#include "point.hpp"
+
+namespace vemo::curve {
+
+// k·B, constant time in k.
+Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k);
+// a·A + b·B in one pass, constant time in a and b (label "add_point").
+Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                   const Bn254Scalar& b);
+
+}  // namespace vemo::curve
