@@ -91,12 +91,15 @@ Bn254Point Bn254Point::neg() const {
   return r;
 }
 
+// The projective sum of two affine points is a function of those points
+// alone, which are values the library hands out, so going back to affine
+// may use the faster variable-time inversion.
 Bn254Point Bn254Point::add_point(const Bn254Point& o) const {
-  return ProjPoint::from_affine(*this).add_any_affine(o).to_affine("add_point");
+  return ProjPoint::from_affine(*this).add_any_affine(o).to_affine_vartime("add_point");
 }
 
 Bn254Point Bn254Point::sub_point(const Bn254Point& o) const {
-  return ProjPoint::from_affine(*this).add_any_affine(o.neg()).to_affine("sub_point");
+  return ProjPoint::from_affine(*this).add_any_affine(o.neg()).to_affine_vartime("sub_point");
 }
 
 std::array<unsigned char, 32> Bn254Point::serialize_compressed() const {
@@ -274,6 +277,26 @@ Bn254Point ProjPoint::to_affine(const char* purpose) const {
   r.y.cmov(Fp::zero(), inf);
   r.infinity = inf != 0;
   return r;
+}
+
+Bn254Point ProjPoint::to_affine_vartime(const char* purpose) const {
+  if (Z.is_zero()) return Bn254Point{purpose, Fp{}, Fp{}, true};
+  const Fp zi = inverse_vartime(Z);
+  return Bn254Point{purpose, X * zi, Y * zi, false};
+}
+
+Fp inverse_vartime(const Fp& a) {
+  static const BigInt p = [] {
+    unsigned char b[32];
+    limbs::to_be(FpParams::MOD, b);
+    return BigInt::from_bytes(b, 32);
+  }();
+  unsigned char b[32];
+  a.to_be_bytes(b);
+  BigInt v = BigInt::from_bytes(b, 32), inv;
+  if (!mpz_invert(inv.raw(), v.raw(), p.raw())) return Fp::zero();
+  inv.to_bytes32(b);
+  return Fp::from_be_bytes_reduce(b);
 }
 
 void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const char* purpose) {

@@ -122,10 +122,16 @@ struct ProjPoint {
   // Point equality without going affine (X1 Z2 = X2 Z1, Y1 Z2 = Y2 Z1).
   bool eq_vartime(const ProjPoint& q) const;
   Bn254Point to_affine(const char* purpose) const;  // constant time
+  // For points whose projective form is a function of public affine points
+  // only (sums of published points): the inversion may take variable time.
+  Bn254Point to_affine_vartime(const char* purpose) const;
 };
 
 // Converts many projective points to affine with one inversion.
 void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const char* purpose);
+
+// Inverse of a public field element (0 for 0), variable time.
+Fp inverse_vartime(const Fp& a);
 
 // The endomorphism (x, y) -> (beta x, y), which is multiplication by lambda.
 Fp glv_beta();

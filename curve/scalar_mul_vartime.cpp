@@ -52,7 +52,7 @@ ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std:
 }
 
 Bn254Point Bn254Point::scalar_mul_vartime(const Bn254Scalar& k) const {
-  return msm_vartime(&k, this, 1).to_affine("scalar_mul");
+  return msm_vartime(&k, this, 1).to_affine_vartime("scalar_mul");
 }
 
 }  // namespace vemo::curve
