@@ -144,7 +144,11 @@ Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, co
                                    const Bn254Scalar& b) {
   auto ta = A.infinity ? nullptr : table_for(A);
   auto tb = B.infinity ? nullptr : table_for(B);
-  if (!ta || !tb) return A.scalar_mul(a).add_point(B.scalar_mul(b));
+  if (!ta || !tb) {
+    const Bn254Scalar ks[2] = {a, b};
+    const Bn254Point ps[2] = {A, B};
+    return msm(ks, ps, 2).to_affine("add_point");
+  }
   int8_t da[kWindows], db[kWindows];
   recode(a, da);
   recode(b, db);

@@ -91,14 +91,19 @@ Bn254Point Bn254Point::neg() const {
   return r;
 }
 
-// The projective sum of two affine points is a function of those points
-// alone, which are values the library hands out, so going back to affine
-// may use the faster variable-time inversion.
 Bn254Point Bn254Point::add_point(const Bn254Point& o) const {
-  return ProjPoint::from_affine(*this).add_any_affine(o).to_affine_vartime("add_point");
+  return ProjPoint::from_affine(*this).add_any_affine(o).to_affine("add_point");
 }
 
 Bn254Point Bn254Point::sub_point(const Bn254Point& o) const {
+  return ProjPoint::from_affine(*this).add_any_affine(o.neg()).to_affine("sub_point");
+}
+
+Bn254Point Bn254Point::add_point_vartime(const Bn254Point& o) const {
+  return ProjPoint::from_affine(*this).add_any_affine(o).to_affine_vartime("add_point");
+}
+
+Bn254Point Bn254Point::sub_point_vartime(const Bn254Point& o) const {
   return ProjPoint::from_affine(*this).add_any_affine(o.neg()).to_affine_vartime("sub_point");
 }
 

@@ -71,6 +71,10 @@ struct Bn254Point {
   Bn254Point add_point(const Bn254Point& o) const;
   Bn254Point sub_point(const Bn254Point& o) const;
   Bn254Point neg() const;
+  // Sums of public points (commitments, tokens, proof members): the
+  // conversion back to affine takes variable time.
+  Bn254Point add_point_vartime(const Bn254Point& o) const;
+  Bn254Point sub_point_vartime(const Bn254Point& o) const;
   void scalar_mul_assign(const Bn254Scalar& k) { relabel(scalar_mul(k)); }
   void add_point_assign(const Bn254Point& o) { relabel(add_point(o)); }
   void sub_point_assign(const Bn254Point& o) { relabel(sub_point(o)); }
@@ -122,8 +126,7 @@ struct ProjPoint {
   // Point equality without going affine (X1 Z2 = X2 Z1, Y1 Z2 = Y2 Z1).
   bool eq_vartime(const ProjPoint& q) const;
   Bn254Point to_affine(const char* purpose) const;  // constant time
-  // For points whose projective form is a function of public affine points
-  // only (sums of published points): the inversion may take variable time.
+  // For public points only: the inversion takes variable time.
   Bn254Point to_affine_vartime(const char* purpose) const;
 };
 

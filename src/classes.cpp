@@ -18,8 +18,8 @@ namespace members {
 // Commit
 std::string commit_get(const CommitV& c) { return parse_scep256k1point_to_string(c.p); }
 bool commit_is_zero(const CommitV& c) { return c.p.is_zero(); }
-CommitV commit_sum(const CommitV& a, const CommitV& b) { return CommitV{a.p.add_point(b.p)}; }
-CommitV commit_sub(const CommitV& a, const CommitV& b) { return CommitV{a.p.sub_point(b.p)}; }
+CommitV commit_sum(const CommitV& a, const CommitV& b) { return CommitV{a.p.add_point_vartime(b.p)}; }
+CommitV commit_sub(const CommitV& a, const CommitV& b) { return CommitV{a.p.sub_point_vartime(b.p)}; }
 std::string commit_x(const CommitV& c) { return c.p.x_coord().to_dec(); }
 std::string commit_y(const CommitV& c) { return c.p.y_coord().to_dec(); }
 ByteList commit_to_bytes(const CommitV& c) {

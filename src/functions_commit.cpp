@@ -67,15 +67,15 @@ Outcome<std::string> print_commit(const CommitV& com) {
   return std::string("ok");
 }
 
-CommitV add(const CommitV& l, const CommitV& r) { return CommitV{l.p.add_point(r.p)}; }
-CommitV sub(const CommitV& l, const CommitV& r) { return CommitV{l.p.sub_point(r.p)}; }
+CommitV add(const CommitV& l, const CommitV& r) { return CommitV{l.p.add_point_vartime(r.p)}; }
+CommitV sub(const CommitV& l, const CommitV& r) { return CommitV{l.p.sub_point_vartime(r.p)}; }
 
 Outcome<std::string> add_value_commits(std::string_view l, std::string_view r) {
   auto a = decode_point(l);
   if (!a.ok()) return Err{a.error()};
   auto b = decode_point(r);
   if (!b.ok()) return Err{b.error()};
-  return parse_scep256k1point_to_string(a.value().add_point(b.value()));
+  return parse_scep256k1point_to_string(a.value().add_point_vartime(b.value()));
 }
 
 Outcome<std::string> sub_value_commits(std::string_view l, std::string_view r) {
@@ -83,7 +83,7 @@ Outcome<std::string> sub_value_commits(std::string_view l, std::string_view r) {
   if (!a.ok()) return Err{a.error()};
   auto b = decode_point(r);
   if (!b.ok()) return Err{b.error()};
-  return parse_scep256k1point_to_string(a.value().sub_point(b.value()));
+  return parse_scep256k1point_to_string(a.value().sub_point_vartime(b.value()));
 }
 
 Outcome<CommitV> from_str(std::string_view s) {
@@ -126,10 +126,10 @@ Outcome<RandR> to_scalar_from_str(std::string_view s) {
   return RandR{v.value()};
 }
 
-TokenV add_token(const TokenV& l, const TokenV& r) { return TokenV{l.p.add_point(r.p)}; }
-TokenV sub_token(const TokenV& l, const TokenV& r) { return TokenV{l.p.sub_point(r.p)}; }
-CommitV sub_commit_token(const CommitV& c, const TokenV& t) { return CommitV{c.p.sub_point(t.p)}; }
-CommitV add_commit_token(const CommitV& c, const TokenV& t) { return CommitV{c.p.add_point(t.p)}; }
+TokenV add_token(const TokenV& l, const TokenV& r) { return TokenV{l.p.add_point_vartime(r.p)}; }
+TokenV sub_token(const TokenV& l, const TokenV& r) { return TokenV{l.p.sub_point_vartime(r.p)}; }
+CommitV sub_commit_token(const CommitV& c, const TokenV& t) { return CommitV{c.p.sub_point_vartime(t.p)}; }
+CommitV add_commit_token(const CommitV& c, const TokenV& t) { return CommitV{c.p.add_point_vartime(t.p)}; }
 
 Outcome<TokenV> to_token_from_pk(std::string_view pk, const RandR& r) {
   auto p = decode_point(pk);
