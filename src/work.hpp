@@ -33,6 +33,52 @@ Outcome<TokenV> to_token_from_pk(std::string_view pk, const RandR& r);
 GHV gen_new_GH(const CommitV& g, const CommitV& h);
 Outcome<CommitV> from_coords(std::string_view x, std::string_view y);
 
+// Value recovery and diagnostics.
+std::int32_t get_brut_v(const CommitV& c, const TokenV& t, const GHV& gh, const PbSkV& pbsk, std::int32_t range);
+HxV h_to_x(const GHV& gh, const RandR& x);
+CommitV g_to_x(const GHV& gh, std::int32_t val);
+CommitV g_to_r(const GHV& gh, const RandR& r);
+CommitV p_to_x(const CommitV& p, const RandR& x);
+std::string get_y_coord(const CommitV& a1);
+std::string hash_test1(const CommitV& a1);
+std::string hash_test2(const CommitV& a1, const CommitV& a2);
+std::string hash_test3(const CommitV& a1, const CommitV& a2, const CommitV& a3);
+std::string print_token(const TokenV& token);
+
+// Sigma proofs.
+Outcome<std::string> sigma_dlog_proof_explicit(const TokenV& sum_tokens, const PbSkV& pbsk, const CommitV& h_sumR);
+Outcome<std::string> sigma_dlog_proof_explicit_sha256(const TokenV& sum_tokens, const PbSkV& pbsk, const CommitV& h_sumR);
+Outcome<std::string> sigma_dlog_proof_explicit_sha256_with_witness(const TokenV& sum_tokens, const PbSkV& pbsk,
+                                                                   const CommitV& h_sumR);
+Outcome<bool> sigma_dlog_proof_explicit_verify(std::string_view ser_proof, const CommitV& h_sumR, const TokenV& sum_tokens);
+Outcome<bool> sigma_dlog_proof_explicit_verify_sha256(std::string_view ser_proof, const CommitV& h_sumR,
+                                                      const TokenV& sum_tokens);
+Outcome<std::string> sigma_eq_dlog_proof(const TokenV& sum_tokens, const PbSkV& pbsk, const GHV& gh, const CommitV& h_sumR);
+Outcome<std::string> sigma_eq_dlog_proof_sha256(const TokenV& sum_tokens, const PbSkV& pbsk, const GHV& gh,
+                                                const CommitV& h_sumR);
+Outcome<bool> sigma_eq_dlog_verify(std::string_view text, const GHV& gh, const CommitV& h_sumR, const TokenV& sum_tokens);
+Outcome<bool> sigma_eq_dlog_verify_sha256(std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                                          const TokenV& sum_tokens);
+Outcome<std::string> sigma_eq_dlog_same_secret(std::int32_t v, const GHV& gh1, const GHV& gh2);
+Outcome<bool> sigma_eq_dlog_verify_same_secret(std::string_view text, const GHV& gh1, const GHV& gh2);
+Outcome<std::string> sigma_eq_dlog_ped_proof(std::int32_t v, const GHV& gh1, const GHV& gh2, std::string_view pk);
+Outcome<std::string> sigma_eq_dlog_ped_proof_with_witness(std::int32_t v, const GHV& gh1, const GHV& gh2,
+                                                          std::string_view pk);
+Outcome<bool> sigma_eq_dlog_ped_verify(std::string_view text, const GHV& gh1, const GHV& gh2);
+Outcome<std::string> consistency_proof(std::int32_t val, const RandR& r, const GHV& gh, const CommitV& ped_cm,
+                                       const TokenV& token, std::string_view pubkey);
+Outcome<std::string> consistency_proof_with_witness(std::int32_t val, const RandR& r, const GHV& gh,
+                                                    const CommitV& ped_cm, const TokenV& token, std::string_view pubkey);
+Outcome<bool> consistency_proof_verify(std::string_view text, const GHV& gh, const CommitV& ped_cm, const TokenV& token,
+                                       std::string_view pubkey);
+
+// Range proofs and their generator vectors.
+std::string ghvec(std::uint64_t n_bit);
+Outcome<std::string> range_proof_single(std::uint64_t n_bit, std::int32_t val, const GHV& gh, const RandR& r);
+Outcome<bool> range_proof_single_verify(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
+                                        const CommitV& ped_cm);
+Outcome<std::string> range_proof_test(std::uint64_t n_bit, std::int32_t val);
+
 // Writes text to the process's standard output (file descriptor 1).
 void write_stdout(const std::string& text);
 

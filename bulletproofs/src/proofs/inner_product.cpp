@@ -1,0 +1,235 @@
+#include "inner_product.hpp"
+
+#include <string>
+
+#include "curve/encoding.hpp"
+#include "curve/proofs/challenge.hpp"
+
+namespace vemo::bulletproofs {
+
+using namespace vemo::curve;
+
+namespace {
+
+Panic lengths_differ() { return Panic{"assertion failed: the vectors of the inner-product argument have equal lengths"}; }
+Panic zero_challenge() { return Panic{"inner-product argument: the level challenge is zero and has no inverse"}; }
+Panic missing_pair(std::size_t level) {
+  return Panic{"inner-product argument: no L/R pair for level " + std::to_string(level)};
+}
+
+std::size_t log2_exact(std::size_t n) {
+  std::size_t k = 0;
+  while ((std::size_t{1} << k) < n) ++k;
+  return k;
+}
+
+// Folds one generator vector of length 2·half in place to length half:
+//   V'[i] = c_lo·f[i]·V[i] + c_hi·f[half+i]·V[half+i]
+// kept as V̂'[i] = V[i] + (c_hi/c_lo)·(f[half+i]/f[i])·V[half+i] with the
+// factor f'[i] = c_lo·f[i], so that each new point costs one multiplication.
+// f_inv holds f[i]⁻¹ for i < half.
+void fold(std::vector<Point>& V, std::vector<Scalar>& f, const std::vector<Fr>& f_inv, const Scalar& c_lo,
+          const Scalar& hi_over_lo, std::size_t half) {
+  std::vector<ProjPoint> folded(half);
+  for (std::size_t i = 0; i < half; ++i) {
+    const Scalar ratio = hi_over_lo.mul(f[half + i]).mul(Scalar{"mul", f_inv[i]});
+    folded[i] = msm_vartime(&ratio, &V[half + i], 1).add_any_affine(V[i]);
+    f[i] = c_lo.mul(f[i]);
+  }
+  V.resize(half);
+  f.resize(half);
+  batch_to_affine(folded.data(), half, V.data(), "add_point");
+}
+
+}  // namespace
+
+Result<Scalar, Panic> inner_product(const std::vector<Scalar>& a, const std::vector<Scalar>& b) {
+  if (a.size() != b.size()) return Err{Panic{"inner_product(a,b): lengths of vectors do not match"}};
+  Fr acc = Fr::zero();
+  for (std::size_t i = 0; i < a.size(); ++i) acc += a[i].fe * b[i].fe;
+  return Scalar{"mul", acc};
+}
+
+Scalar level_challenge(const Point& L, const Point& R, const Point& u) {
+  return proofs::challenge_from_transcript(Digest::Sha256, {L, R, u});
+}
+
+Result<InnerProductArg, Panic> InnerProductArg::prove(const std::vector<Point>& G, const std::vector<Point>& H,
+                                                      const Point& u, const Point& /*P*/, std::vector<Scalar> a,
+                                                      std::vector<Scalar> b, std::vector<Point> L_list,
+                                                      std::vector<Point> R_list) {
+  std::vector<Scalar> ones(H.size(), Scalar::one());
+  return prove_scaled(G, H, std::move(ones), u, std::move(a), std::move(b), std::move(L_list), std::move(R_list));
+}
+
+Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> G, std::vector<Point> H,
+                                                             std::vector<Scalar> h_factors, const Point& u,
+                                                             std::vector<Scalar> a, std::vector<Scalar> b,
+                                                             std::vector<Point> L_list, std::vector<Point> R_list) {
+  std::size_t n = G.size();
+  if (H.size() != n || h_factors.size() != n || a.size() != n || b.size() != n) return Err{lengths_differ()};
+  if (!is_power_of_two(n)) return Err{Panic{kNotPowerOfTwo}};
+  // G carries factors too once folded (all equal, but kept per index so one
+  // fold serves both vectors).
+  std::vector<Scalar> g_factors(n, Scalar::one());
+  std::vector<Scalar>& hf = h_factors;
+  std::vector<Scalar> scalars;
+  std::vector<Point> points;
+  while (n > 1) {
+    const std::size_t half = n / 2;
+    Scalar c_L = Scalar::zero(), c_R = Scalar::zero();
+    for (std::size_t i = 0; i < half; ++i) {
+      c_L.add_assign(a[i].mul(b[half + i]));
+      c_R.add_assign(a[half + i].mul(b[i]));
+    }
+    // L = c_L·u + Σ a_lo[i]·G_hi[i] + Σ b_hi[i]·H_lo[i], and R the mirror.
+    ProjPoint LR[2];
+    for (int side = 0; side < 2; ++side) {
+      const std::size_t g_off = side == 0 ? half : 0, a_off = side == 0 ? 0 : half;
+      const std::size_t h_off = side == 0 ? 0 : half, b_off = side == 0 ? half : 0;
+      scalars.assign(1, side == 0 ? c_L : c_R);
+      points.assign(1, u);
+      for (std::size_t i = 0; i < half; ++i) {
+        scalars.push_back(a[a_off + i].mul(g_factors[g_off + i]));
+        points.push_back(G[g_off + i]);
+        scalars.push_back(b[b_off + i].mul(hf[h_off + i]));
+        points.push_back(H[h_off + i]);
+      }
+      LR[side] = msm_vartime(scalars.data(), points.data(), scalars.size());
+    }
+    Point LR_affine[2];
+    batch_to_affine(LR, 2, LR_affine, "add_point");
+    const Scalar x = level_challenge(LR_affine[0], LR_affine[1], u);
+    const auto x_inv_opt = x.invert();
+    if (!x_inv_opt) return Err{zero_challenge()};
+    const Scalar x_inv = *x_inv_opt;
+
+    for (std::size_t i = 0; i < half; ++i) {
+      a[i] = a[i].mul(x).add(a[half + i].mul(x_inv));
+      b[i] = b[i].mul(x_inv).add(b[half + i].mul(x));
+    }
+    a.resize(half);
+    b.resize(half);
+    // The generators of the last level are never used: the record ends
+    // with the single remaining entries of a and b.
+    if (half > 1) {
+      std::vector<Fr> inv(2 * half);
+      for (std::size_t i = 0; i < half; ++i) {
+        inv[i] = g_factors[i].fe;
+        inv[half + i] = hf[i].fe;
+      }
+      batch_inverse(inv.data(), inv.size());
+      const std::vector<Fr> g_inv(inv.begin(), inv.begin() + half), h_inv(inv.begin() + half, inv.end());
+      // G' = x⁻¹·G_lo + x·G_hi;  H' = x·H_lo + x⁻¹·H_hi.
+      fold(G, g_factors, g_inv, x_inv, x.mul(x), half);
+      fold(H, hf, h_inv, x, x_inv.mul(x_inv), half);
+    }
+    L_list.push_back(LR_affine[0]);
+    R_list.push_back(LR_affine[1]);
+    n = half;
+  }
+  return InnerProductArg{std::move(L_list), std::move(R_list), a[0].to_bigint(), b[0].to_bigint()};
+}
+
+Result<FoldingScalars, Panic> InnerProductArg::folding_scalars(std::size_t N, const Point& u) const {
+  if (!is_power_of_two(N)) return Err{Panic{kNotPowerOfTwo}};
+  const std::size_t levels = log2_exact(N);
+  FoldingScalars fs;
+  fs.x.reserve(levels);
+  fs.x_inv.reserve(levels);
+  // Level by level, as the recursion meets them: a missing pair first, then
+  // a zero challenge.
+  for (std::size_t k = 0; k < levels; ++k) {
+    if (k >= L.size() || k >= R.size()) return Err{missing_pair(k)};
+    const Scalar x = level_challenge(L[k], R[k], u);
+    const auto x_inv = x.invert();
+    if (!x_inv) return Err{zero_challenge()};
+    fs.x.push_back(x);
+    fs.x_inv.push_back(*x_inv);
+  }
+  fs.s.resize(N);
+  fs.s_inv.resize(N);
+  Scalar s0 = Scalar::one(), s0_inv = Scalar::one();
+  for (std::size_t k = 0; k < levels; ++k) {
+    s0.mul_assign(fs.x_inv[k]);
+    s0_inv.mul_assign(fs.x[k]);
+  }
+  fs.s[0] = s0;
+  fs.s_inv[0] = s0_inv;
+  // Level k splits on bit (levels − 1 − k) of the index: setting that bit
+  // turns the level's factor x_k⁻¹ into x_k.
+  for (std::size_t i = 1; i < N; ++i) {
+    std::size_t top = 0;
+    while ((i >> (top + 1)) != 0) ++top;
+    const std::size_t k = levels - 1 - top;
+    const std::size_t rest = i - (std::size_t{1} << top);
+    fs.s[i] = fs.s[rest].mul(fs.x[k]).mul(fs.x[k]);
+    fs.s_inv[i] = fs.s_inv[rest].mul(fs.x_inv[k]).mul(fs.x_inv[k]);
+  }
+  return fs;
+}
+
+Result<bool, Panic> InnerProductArg::verify(const std::vector<Point>& G, const std::vector<Point>& H, const Point& u,
+                                            const Point& P) const {
+  if (G.size() != H.size()) return Err{lengths_differ()};
+  const std::size_t N = G.size();
+  auto fs = folding_scalars(N, u);
+  if (!fs.ok()) return Err{fs.error()};
+  const FoldingScalars& f = fs.value();
+  const Scalar a = Scalar::from_bigint(a_tag), b = Scalar::from_bigint(b_tag);
+  const std::size_t levels = f.x.size();
+  std::vector<Scalar> scalars;
+  std::vector<Point> points;
+  scalars.reserve(2 * N + 2 * levels + 2);
+  points.reserve(2 * N + 2 * levels + 2);
+  scalars.push_back(Scalar::one());
+  points.push_back(P);
+  for (std::size_t k = 0; k < levels; ++k) {
+    scalars.push_back(f.x[k].mul(f.x[k]));
+    points.push_back(L[k]);
+    scalars.push_back(f.x_inv[k].mul(f.x_inv[k]));
+    points.push_back(R[k]);
+  }
+  const Scalar neg_a = a.neg(), neg_b = b.neg();
+  for (std::size_t i = 0; i < N; ++i) {
+    scalars.push_back(neg_a.mul(f.s[i]));
+    points.push_back(G[i]);
+    scalars.push_back(neg_b.mul(f.s_inv[i]));
+    points.push_back(H[i]);
+  }
+  scalars.push_back(neg_a.mul(b));
+  points.push_back(u);
+  return msm_vartime(scalars.data(), points.data(), scalars.size()).is_identity();
+}
+
+nlohmann::ordered_json to_json(const InnerProductArg& arg) {
+  nlohmann::ordered_json L = nlohmann::ordered_json::array(), R = nlohmann::ordered_json::array();
+  for (const Point& p : arg.L) L.push_back(point_to_json(p));
+  for (const Point& p : arg.R) R.push_back(point_to_json(p));
+  nlohmann::ordered_json j;
+  j["L"] = std::move(L);
+  j["R"] = std::move(R);
+  j["a_tag"] = bigint_to_json(arg.a_tag);
+  j["b_tag"] = bigint_to_json(arg.b_tag);
+  return j;
+}
+
+Result<InnerProductArg, json::JsonError> read_inner_product_arg(json::Reader& reader) {
+  InnerProductArg arg;
+  auto st = reader.read_struct("InnerProductArg", {"L", "R", "a_tag", "b_tag"}, [&](std::size_t i) -> json::Status {
+    if (i < 2) {
+      auto v = reader.read_point_vec();
+      if (!v.ok()) return Err{v.error()};
+      (i == 0 ? arg.L : arg.R) = std::move(v.value());
+    } else {
+      auto v = reader.read_bigint();
+      if (!v.ok()) return Err{v.error()};
+      (i == 2 ? arg.a_tag : arg.b_tag) = std::move(v.value());
+    }
+    return json::ok();
+  });
+  if (!st.ok()) return Err{st.error()};
+  return arg;
+}
+
+}  // namespace vemo::bulletproofs

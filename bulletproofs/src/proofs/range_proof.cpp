@@ -1,0 +1,365 @@
+#include "range_proof.hpp"
+
+#include <optional>
+
+#include "curve/ct.hpp"
+#include "curve/encoding.hpp"
+#include "curve/fixed_base.hpp"
+#include "curve/hash.hpp"
+#include "curve/proofs/challenge.hpp"
+
+namespace vemo::bulletproofs {
+
+using namespace vemo::curve;
+
+namespace {
+
+Panic generator_lengths() { return Panic{"assertion failed: Gv and Hv hold n·m points each"}; }
+Panic zero_y() { return Panic{"range proof: the challenge y is zero and has no inverse"}; }
+
+// N = n·m, or none when the product does not fit (then it is no power of
+// two the argument could run over).
+std::optional<std::size_t> bit_count(std::uint64_t n, std::size_t m) {
+  std::uint64_t N;
+  if (__builtin_mul_overflow(n, (std::uint64_t)m, &N) || N > SIZE_MAX) return std::nullopt;
+  return (std::size_t)N;
+}
+
+Result<Scalar, Panic> random_scalar() {
+  auto s = Scalar::random_nonzero();
+  if (!s) return Err{randomness_unavailable()};
+  return *s;
+}
+
+// 1, c, c², … (count entries).
+std::vector<Scalar> powers(const Scalar& c, std::size_t count) {
+  std::vector<Scalar> out;
+  out.reserve(count);
+  Scalar p = Scalar::one();
+  for (std::size_t i = 0; i < count; ++i) {
+    out.push_back(p);
+    p = p.mul(c);
+  }
+  return out;
+}
+
+// The low N bits of W = Σ_j v_j·2^(j·n), as 64-bit words (little-endian).
+// Shifts and word counts are public; the additions carry through every word,
+// so the time does not depend on the values.
+std::vector<u64> value_bits(const std::vector<Scalar>& values, std::uint64_t n, std::size_t N) {
+  const std::size_t words = (N + 63) / 64;
+  std::vector<u64> W(words, 0), shifted(words);
+  for (std::size_t j = 0; j < values.size(); ++j) {
+    Limbs v = values[j].to_raw();
+    const std::uint64_t shift = j * n;  // below N, so no overflow
+    const std::uint64_t word_shift = shift / 64, bit_shift = shift % 64;
+    for (std::size_t t = 0; t < words; ++t) {
+      // Word t of v << shift: limb t − word_shift shifted up, plus the
+      // spill of the limb below it.
+      const std::int64_t src = (std::int64_t)t - (std::int64_t)word_shift;
+      u64 w = 0;
+      if (src >= 0 && src < 4) w = v[src] << bit_shift;
+      if (bit_shift != 0 && src >= 1 && src <= 4) w |= v[src - 1] >> (64 - bit_shift);
+      shifted[t] = w;
+    }
+    u64 carry = 0;
+    for (std::size_t t = 0; t < words; ++t) {
+      const u128 s = (u128)W[t] + shifted[t] + carry;
+      W[t] = (u64)s;
+      carry = (u64)(s >> 64);
+    }
+    ct::wipe(v);
+  }
+  ct::wipe(shifted.data(), shifted.size() * sizeof(u64));
+  return W;
+}
+
+inline u64 bit_at(const std::vector<u64>& W, std::size_t i) { return (W[i / 64] >> (i % 64)) & 1; }
+
+// Σ_{k<n} 2^k mod r.
+Scalar sum_of_powers_of_two(std::uint64_t n) {
+  Scalar sum = Scalar::zero(), p = Scalar::one();
+  for (std::uint64_t k = 0; k < n; ++k) {
+    sum.add_assign(p);
+    p = p.add(p);
+  }
+  return sum;
+}
+
+// x over (T1, T2, g, h, V…, V…): the commitment list enters twice.
+Scalar challenge_x(const Point& T1, const Point& T2, const Point& g, const Point& h, const std::vector<Point>& V) {
+  std::vector<Point> t{T1, T2, g, h};
+  t.insert(t.end(), V.begin(), V.end());
+  t.insert(t.end(), V.begin(), V.end());
+  return proofs::challenge_from_transcript(Digest::Sha256, t);
+}
+
+Scalar challenge_z(const Scalar& y) {
+  return proofs::challenge_from_transcript(Digest::Sha256, {Point::generator().scalar_mul_vartime(y)});
+}
+
+void wipe_all(std::vector<Scalar>& v) {
+  for (Scalar& s : v) wipe(s);
+}
+
+}  // namespace
+
+Scalar scalar_challenge(const Scalar& tau_x, const Scalar& miu, const Scalar& tx) {
+  std::vector<unsigned char> buf;
+  for (const Scalar* s : {&tau_x, &miu, &tx}) {
+    const auto b = s->serialize();
+    std::size_t first = 0;
+    while (first < 31 && b[first] == 0) ++first;  // minimal form, zero as 0x00
+    buf.insert(buf.end(), b.begin() + first, b.end());
+  }
+  buf.insert(buf.end(), {0, 0, 0, 0});
+  const auto d = sha256(buf);
+  return Scalar::deserialize(d.data(), d.size()).value();  // every 32 bytes reduce to a scalar
+}
+
+Point commit_bits(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& h, const Scalar& alpha,
+                  const std::vector<Scalar>& values, std::uint64_t n, std::vector<Scalar>& a_L) {
+  const std::size_t N = Gv.size();
+  std::vector<u64> W = value_bits(values, n, N);
+  a_L.assign(N, Scalar::zero());
+  ProjPoint acc = ProjPoint::from_affine(scalar_mul_fixed(h, alpha));
+  for (std::size_t i = 0; i < N; ++i) {
+    // Both candidates are computed and one is kept by a masked move.
+    const u64 bit = bit_at(W, i);
+    ProjPoint term = ProjPoint::from_affine(Hv[i]).neg();
+    term.cmov(ProjPoint::from_affine(Gv[i]), bit);
+    acc = acc.add(term);
+    a_L[i].fe.cmov(Fr::one(), bit);
+  }
+  ct::wipe(W.data(), W.size() * sizeof(u64));
+  return acc.to_affine("add_point");
+}
+
+Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& g,
+                                            const Point& h, const std::vector<Scalar>& values,
+                                            const std::vector<Scalar>& blindings, std::uint64_t n) {
+  const std::size_t m = values.size();
+  if (blindings.size() != m) return Err{Panic{"assertion failed: one blinding per value"}};
+  const auto N_opt = bit_count(n, m);
+  if (!N_opt || !is_power_of_two(*N_opt)) return Err{Panic{kNotPowerOfTwo}};
+  const std::size_t N = *N_opt;
+  if (Gv.size() != N || Hv.size() != N) return Err{generator_lengths()};
+
+  // Blinding scalars, all drawn up front.
+  std::vector<Scalar> secrets(4 + 2 * N);
+  for (Scalar& s : secrets) {
+    auto r = random_scalar();
+    if (!r.ok()) {
+      wipe_all(secrets);
+      return Err{r.error()};
+    }
+    s = r.value();
+  }
+  Scalar& alpha = secrets[0];
+  Scalar& rho = secrets[1];
+  Scalar& tau1 = secrets[2];
+  Scalar& tau2 = secrets[3];
+  const Scalar* s_L = &secrets[4];
+  const Scalar* s_R = &secrets[4 + N];
+
+  std::vector<Scalar> a_L;
+  const Point A = commit_bits(Gv, Hv, h, alpha, values, n, a_L);
+  std::vector<Scalar> a_R(N);
+  for (std::size_t i = 0; i < N; ++i) a_R[i] = a_L[i].sub(Scalar::one());
+
+  // S = ρ·h + Σ s_L[i]·Gv[i] + Σ s_R[i]·Hv[i].
+  Point S;
+  {
+    std::vector<Point> points;
+    points.reserve(1 + 2 * N);
+    points.push_back(h);
+    points.insert(points.end(), Gv.begin(), Gv.end());
+    points.insert(points.end(), Hv.begin(), Hv.end());
+    std::vector<Scalar> scalars(secrets.begin() + 4, secrets.end());
+    scalars.insert(scalars.begin(), rho);
+    S = msm(scalars.data(), points.data(), points.size()).to_affine("add_point");
+    wipe_all(scalars);
+  }
+
+  const Scalar y = proofs::challenge_from_transcript(Digest::Sha256, {A, S});
+  const Scalar z = challenge_z(y);
+  const std::vector<Scalar> y_pow = powers(y, N);
+  const std::vector<Scalar> two_pow = powers(Scalar::from_u64(2), n);
+  const std::vector<Scalar> z_pow = powers(z, m + 3);  // z^(j+2) is z_pow[j + 2]
+
+  // t1 and t2, the X and X² coefficients of ⟨l(X), r(X)⟩.
+  Scalar t1 = Scalar::zero(), t2 = Scalar::zero();
+  for (std::size_t i = 0; i < N; ++i) {
+    const Scalar zj2_2k = z_pow[i / n + 2].mul(two_pow[i % n]);
+    t2.add_assign(s_L[i].mul(s_R[i]).mul(y_pow[i]));
+    t1.add_assign(a_R[i].add(z).mul(y_pow[i]).mul(s_L[i]));
+    t1.add_assign(a_L[i].sub(z).mul(y_pow[i]).mul(s_R[i]));
+    t1.add_assign(zj2_2k.mul(s_L[i]));
+  }
+
+  // T1, T2 and the commitments V_j, all with secret scalars; g and h are
+  // the ledger's pair, used again and again, so fixed-base tables serve.
+  const Point T1 = double_scalar_mul_fixed(g, t1, h, tau1);
+  const Point T2 = double_scalar_mul_fixed(g, t2, h, tau2);
+  std::vector<Point> V;
+  V.reserve(m);
+  for (std::size_t j = 0; j < m; ++j) V.push_back(double_scalar_mul_fixed(g, values[j], h, blindings[j]));
+
+  const Scalar x = challenge_x(T1, T2, g, h, V);
+  Scalar tau_x = tau2.mul(x).mul(x).add(tau1.mul(x));
+  for (std::size_t j = 0; j < m; ++j) tau_x.add_assign(z_pow[j + 2].mul(blindings[j]));
+  const Scalar miu = alpha.add(rho.mul(x));
+
+  // l(x) and r(x); from here on the vectors are blinded and public.
+  std::vector<Scalar> l(N), r(N);
+  Scalar tx = Scalar::zero();
+  for (std::size_t i = 0; i < N; ++i) {
+    l[i] = a_L[i].sub(z).add(s_L[i].mul(x));
+    r[i] = y_pow[i].mul(a_R[i].add(z).add(s_R[i].mul(x))).add(z_pow[i / n + 2].mul(two_pow[i % n]));
+    tx.add_assign(l[i].mul(r[i]));
+  }
+  wipe_all(secrets);
+  wipe_all(a_L);
+  wipe_all(a_R);
+  wipe(t1);
+  wipe(t2);
+
+  const Scalar x_u = scalar_challenge(tau_x, miu, tx);
+  const Point u = g.scalar_mul_vartime(x_u);
+  // h'[i] = y^−i·Hv[i], passed as factors on Hv.
+  std::vector<Scalar> h_factors(N, Scalar::one());
+  if (N > 1) {
+    const auto y_inv = y.invert();
+    if (!y_inv) return Err{zero_y()};
+    h_factors = powers(*y_inv, N);
+  }
+  auto ipa = InnerProductArg::prove_scaled(Gv, Hv, std::move(h_factors), u, std::move(l), std::move(r), {}, {});
+  if (!ipa.ok()) return Err{ipa.error()};
+  return RangeProof{A, S, T1, T2, tau_x, miu, tx, std::move(ipa.value())};
+}
+
+Result<bool, Panic> RangeProof::verify(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& g,
+                                       const Point& h, const std::vector<Point>& V, std::uint64_t n) const {
+  const std::size_t m = V.size();
+  const auto N_opt = bit_count(n, m);
+  if (!N_opt || !is_power_of_two(*N_opt)) return Err{Panic{kNotPowerOfTwo}};
+  const std::size_t N = *N_opt;
+  if (Gv.size() != N || Hv.size() != N) return Err{generator_lengths()};
+
+  const Scalar y = proofs::challenge_from_transcript(Digest::Sha256, {A, S});
+  const Scalar z = challenge_z(y);
+  const Scalar x = challenge_x(T1, T2, g, h, V);
+  const std::vector<Scalar> z_pow = powers(z, m + 3);
+
+  // First equation: (tx − δ)·g + τ_x·h − Σ z^(j+2)·V_j − x·T1 − x²·T2 = 0.
+  bool t_holds;
+  {
+    Scalar sum_y = Scalar::zero(), y_i = Scalar::one();
+    for (std::size_t i = 0; i < N; ++i) {
+      sum_y.add_assign(y_i);
+      y_i = y_i.mul(y);
+    }
+    const Scalar sum_2k = sum_of_powers_of_two(n);
+    Scalar delta = z.sub(z.mul(z)).mul(sum_y);
+    for (std::size_t j = 0; j < m; ++j) delta.sub_assign(z_pow[j + 3].mul(sum_2k));
+    std::vector<Scalar> scalars{tx.sub(delta), tau_x, x.neg(), x.mul(x).neg()};
+    std::vector<Point> points{g, h, T1, T2};
+    for (std::size_t j = 0; j < m; ++j) {
+      scalars.push_back(z_pow[j + 2].neg());
+      points.push_back(V[j]);
+    }
+    t_holds = msm_vartime(scalars.data(), points.data(), points.size()).is_identity();
+  }
+
+  // Second equation: the inner-product argument over (Gv, h') for P,
+  // unrolled over Gv and Hv (see inner_product.hpp):
+  //   A + x·S − μ·h + (tx − a·b)·x_u·g + Σ (−z − a·s[i])·Gv[i]
+  //   + Σ (z + (z^(j+2)·2^k − b·s[i]⁻¹)·y^−i)·Hv[i] + Σ (x_k²·L_k + x_k⁻²·R_k) = 0.
+  std::vector<Scalar> y_inv_pow(N, Scalar::one());
+  if (N > 1) {
+    const auto y_inv = y.invert();
+    if (!y_inv) return Err{zero_y()};
+    y_inv_pow = powers(*y_inv, N);
+  }
+  const Scalar x_u = scalar_challenge(tau_x, miu, tx);
+  const Point u = g.scalar_mul_vartime(x_u);
+  const InnerProductArg& ipa = inner_product_proof;
+  auto fs_result = ipa.folding_scalars(N, u);
+  if (!fs_result.ok()) return Err{fs_result.error()};
+  const FoldingScalars& fs = fs_result.value();
+  const std::size_t levels = fs.x.size();
+  const Scalar a = Scalar::from_bigint(ipa.a_tag), b = Scalar::from_bigint(ipa.b_tag);
+
+  std::vector<Scalar> scalars;
+  std::vector<Point> points;
+  scalars.reserve(2 * N + 2 * levels + 4);
+  points.reserve(2 * N + 2 * levels + 4);
+  scalars.insert(scalars.end(), {Scalar::one(), x, miu.neg(), tx.sub(a.mul(b)).mul(x_u)});
+  points.insert(points.end(), {A, S, h, g});
+  Scalar two_k = Scalar::one();
+  for (std::size_t i = 0; i < N; ++i) {
+    if (i % n == 0) two_k = Scalar::one();
+    scalars.push_back(z.neg().sub(a.mul(fs.s[i])));
+    points.push_back(Gv[i]);
+    const Scalar inner = z_pow[i / n + 2].mul(two_k).sub(b.mul(fs.s_inv[i]));
+    scalars.push_back(z.add(inner.mul(y_inv_pow[i])));
+    points.push_back(Hv[i]);
+    two_k = two_k.add(two_k);
+  }
+  for (std::size_t k = 0; k < levels; ++k) {
+    scalars.push_back(fs.x[k].mul(fs.x[k]));
+    points.push_back(ipa.L[k]);
+    scalars.push_back(fs.x_inv[k].mul(fs.x_inv[k]));
+    points.push_back(ipa.R[k]);
+  }
+  const bool ipa_holds = msm_vartime(scalars.data(), points.data(), points.size()).is_identity();
+  return t_holds && ipa_holds;
+}
+
+nlohmann::ordered_json to_json(const RangeProof& p) {
+  nlohmann::ordered_json j;
+  j["A"] = point_to_json(p.A);
+  j["S"] = point_to_json(p.S);
+  j["T1"] = point_to_json(p.T1);
+  j["T2"] = point_to_json(p.T2);
+  j["tau_x"] = scalar_to_json(p.tau_x);
+  j["miu"] = scalar_to_json(p.miu);
+  j["tx"] = scalar_to_json(p.tx);
+  j["inner_product_proof"] = to_json(p.inner_product_proof);
+  return j;
+}
+
+Result<RangeProof, json::JsonError> read_range_proof(json::Reader& reader) {
+  RangeProof p;
+  static const std::vector<const char*> kMembers = {"A", "S", "T1", "T2", "tau_x", "miu", "tx", "inner_product_proof"};
+  auto st = reader.read_struct("RangeProof", kMembers, [&](std::size_t i) -> json::Status {
+    if (i < 4) {
+      auto v = reader.read_point();
+      if (!v.ok()) return Err{v.error()};
+      Point* targets[4] = {&p.A, &p.S, &p.T1, &p.T2};
+      *targets[i] = v.value();
+    } else if (i < 7) {
+      auto v = reader.read_scalar();
+      if (!v.ok()) return Err{v.error()};
+      Scalar* targets[3] = {&p.tau_x, &p.miu, &p.tx};
+      *targets[i - 4] = v.value();
+    } else {
+      auto v = read_inner_product_arg(reader);
+      if (!v.ok()) return Err{v.error()};
+      p.inner_product_proof = std::move(v.value());
+    }
+    return json::ok();
+  });
+  if (!st.ok()) return Err{st.error()};
+  return p;
+}
+
+Result<RangeProof, json::JsonError> parse_range_proof(std::string_view text) {
+  json::Reader reader(text);
+  auto p = read_range_proof(reader);
+  if (!p.ok()) return p;
+  if (auto e = reader.end(); !e.ok()) return Err{e.error()};
+  return p;
+}
+
+}  // namespace vemo::bulletproofs

@@ -1,0 +1,55 @@
+// What the sigma proofs share: nonces, public combinations and record reading.
+#pragma once
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "curve/json_read.hpp"
+#include "curve/panic.hpp"
+#include "curve/point.hpp"
+#include "curve/result.hpp"
+#include "curve/scalar.hpp"
+
+namespace vemo::proofs {
+
+// A fresh non-zero scalar from the OS random source. A zero nonce would
+// publish the secret in the response, so zero draws are repeated.
+inline Result<curve::Bn254Scalar, Panic> draw_nonzero() {
+  auto s = curve::Bn254Scalar::random_nonzero();
+  if (!s) return Err{randomness_unavailable()};
+  const curve::Bn254Scalar k = *s;
+  curve::wipe(*s);
+  return k;
+}
+
+inline Panic assertion_failed() { return Panic{"assertion failed: false"}; }
+
+// a·A + b·B for secret a, b over bases seen once (no table is worth building).
+inline curve::Bn254Point secret_combination(const curve::Bn254Point& A, const curve::Bn254Scalar& a,
+                                            const curve::Bn254Point& B, const curve::Bn254Scalar& b) {
+  const curve::Bn254Scalar ks[2] = {a, b};
+  const curve::Bn254Point ps[2] = {A, B};
+  return curve::msm(ks, ps, 2).to_affine("add_point");
+}
+
+// The sum of scalars[i]·points[i] over public values (verification only).
+inline curve::ProjPoint public_combination(std::initializer_list<curve::Bn254Scalar> scalars,
+                                           std::initializer_list<curve::Bn254Point> points) {
+  return curve::msm_vartime(scalars.begin(), points.begin(), std::min(scalars.size(), points.size()));
+}
+
+// Whether the public combination equals `expected`, without going affine.
+inline bool combination_equals(std::initializer_list<curve::Bn254Scalar> scalars,
+                               std::initializer_list<curve::Bn254Point> points, const curve::Bn254Point& expected) {
+  return public_combination(scalars, points).eq_vartime(curve::ProjPoint::from_affine(expected));
+}
+
+// Stores a value read from a record member, or passes on its error.
+template <class T>
+json::Status read_into(Result<T, json::JsonError>&& read, T& out) {
+  if (!read.ok()) return Err{read.error()};
+  out = std::move(read.value());
+  return json::ok();
+}
+
+}  // namespace vemo::proofs

@@ -1,0 +1,104 @@
+#include "sigma_consistency.hpp"
+
+#include "challenge.hpp"
+#include "curve/encoding.hpp"
+#include "curve/fixed_base.hpp"
+#include "sigma_common.hpp"
+
+namespace vemo::proofs {
+
+using namespace vemo::curve;
+
+Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, const Bn254Scalar& r,
+                                                        const Bn254Point& g, const Bn254Point& h,
+                                                        const Bn254Point& cm, const Bn254Point& pk,
+                                                        const Bn254Point& tk) {
+  // The opening is secret: compare every coordinate before branching, so
+  // only whether it matches the public cm is revealed.
+  const Bn254Point opened = double_scalar_mul_fixed(g, val, h, r);
+  const u64 same = opened.x.eq_flag(cm.x) & opened.y.eq_flag(cm.y) &
+                   ct::eq_flag(opened.infinity ? 1 : 0, cm.infinity ? 1 : 0);
+  if (!same) return Err{assertion_failed()};
+  auto d1 = draw_nonzero();
+  if (!d1.ok()) return Err{d1.error()};
+  auto d2 = draw_nonzero();
+  if (!d2.ok()) {
+    wipe(d1.value());
+    return Err{d2.error()};
+  }
+  Bn254Scalar k1 = d1.value(), k2 = d2.value();
+  wipe(d1.value());
+  wipe(d2.value());
+  if (k1.eq(k2)) {
+    wipe(k1);
+    wipe(k2);
+    return Err{assertion_failed()};
+  }
+  // g, h and a busy account's key recur from call to call: fixed-base tables.
+  const Bn254Point t1 = double_scalar_mul_fixed(g, k1, h, k2);
+  const Bn254Point t2 = scalar_mul_fixed(pk, k2);
+  const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
+  const Bn254Scalar s1 = c.mul(val).add(k1);
+  const Bn254Scalar s2 = c.mul(r).add(k2);
+  wipe(k1);
+  wipe(k2);
+  return ConsistencyProof{t1, t2, s1, s2, c};
+}
+
+bool ConsistencyProof::verify(const Bn254Point& g, const Bn254Point& h, const Bn254Point& cm, const Bn254Point& pk,
+                              const Bn254Point& tk) const {
+  const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
+  const Bn254Scalar minus_c = c.neg();
+  // s1·g + s2·h − c·cm = t1 and s2·pk − c·tk = t2.
+  const bool commitment = combination_equals({s1, s2, minus_c}, {g, h, cm}, t1);
+  const bool token = combination_equals({s2, minus_c}, {pk, tk}, t2);
+  return commitment && token && c.eq(challenge);
+}
+
+ConsistencyProofMulWitness ConsistencyProof::generate_mul_witness(const Bn254Point& g, const Bn254Point& h,
+                                                                  const Bn254Point& cm, const Bn254Point& pk,
+                                                                  const Bn254Point& tk) const {
+  // All public; g, h and pk have fixed-base tables, which beat a one-off
+  // variable-time multiplication.
+  return ConsistencyProofMulWitness{cm.scalar_mul_vartime(challenge), tk.scalar_mul_vartime(challenge),
+                                    scalar_mul_fixed(pk, s2), scalar_mul_fixed(g, s1), scalar_mul_fixed(h, s2)};
+}
+
+nlohmann::ordered_json ConsistencyProofMulWitness::to_json() const {
+  nlohmann::ordered_json j;
+  j["chalcm"] = point_to_json(chalcm);
+  j["chaltk"] = point_to_json(chaltk);
+  j["s2pubkey"] = point_to_json(s2pubkey);
+  j["s1g"] = point_to_json(s1g);
+  j["s2h"] = point_to_json(s2h);
+  return j;
+}
+
+nlohmann::ordered_json ConsistencyProof::to_json() const {
+  nlohmann::ordered_json j;
+  j["t1"] = point_to_json(t1);
+  j["t2"] = point_to_json(t2);
+  j["s1"] = scalar_to_json(s1);
+  j["s2"] = scalar_to_json(s2);
+  j["challenge"] = scalar_to_json(challenge);
+  return j;
+}
+
+Result<ConsistencyProof, json::JsonError> ConsistencyProof::from_json(std::string_view text) {
+  return json::parse_all<ConsistencyProof>(text, [](json::Reader& r) -> Result<ConsistencyProof, json::JsonError> {
+    ConsistencyProof p{};
+    auto st = r.read_struct("ConsistencyProof", {"t1", "t2", "s1", "s2", "challenge"}, [&](std::size_t i) -> json::Status {
+      switch (i) {
+        case 0: return read_into(r.read_point(), p.t1);
+        case 1: return read_into(r.read_point(), p.t2);
+        case 2: return read_into(r.read_scalar(), p.s1);
+        case 3: return read_into(r.read_scalar(), p.s2);
+        default: return read_into(r.read_scalar(), p.challenge);
+      }
+    });
+    if (!st.ok()) return Err{st.error()};
+    return p;
+  });
+}
+
+}  // namespace vemo::proofs

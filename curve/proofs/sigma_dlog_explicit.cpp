@@ -1,0 +1,66 @@
+#include "sigma_dlog_explicit.hpp"
+
+#include "challenge.hpp"
+#include "curve/encoding.hpp"
+#include "sigma_common.hpp"
+
+namespace vemo::proofs {
+
+using namespace vemo::curve;
+
+Result<DLogProofExplicit, Panic> DLogProofExplicit::prove(Digest digest, const Bn254Scalar& x, const Bn254Point& base) {
+  auto drawn = draw_nonzero();
+  if (!drawn.ok()) return Err{drawn.error()};
+  Bn254Scalar k = drawn.value();
+  const Bn254Point t = base.scalar_mul(k);
+  const Bn254Point y = base.scalar_mul(x);
+  const Bn254Scalar c = challenge_from_transcript(digest, {t, base, y});
+  const Bn254Scalar z = k.sub(c.mul(x));
+  wipe(k);
+  wipe(drawn.value());
+  return DLogProofExplicit{y, t, z};
+}
+
+bool DLogProofExplicit::verify(Digest digest, const Bn254Point& base, const Bn254Point& expected) const {
+  const Bn254Scalar c = challenge_from_transcript(digest, {pk_t_rand_commitment, base, pk});
+  const bool equation = combination_equals({challenge_response, c}, {base, pk}, pk_t_rand_commitment);
+  return equation && pk.eq(expected);
+}
+
+DLogProofExplicitMulWitness DLogProofExplicit::generate_mul_witness(const Bn254Point& base) const {
+  const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {pk_t_rand_commitment, base, pk});
+  return DLogProofExplicitMulWitness{base.scalar_mul_vartime(challenge_response), pk.scalar_mul_vartime(c)};
+}
+
+nlohmann::ordered_json DLogProofExplicitMulWitness::to_json() const {
+  nlohmann::ordered_json j;
+  j["chalrsph2r"] = point_to_json(chalrsph2r);
+  j["challengepk"] = point_to_json(challengepk);
+  return j;
+}
+
+nlohmann::ordered_json DLogProofExplicit::to_json() const {
+  nlohmann::ordered_json j;
+  j["pk"] = point_to_json(pk);
+  j["pk_t_rand_commitment"] = point_to_json(pk_t_rand_commitment);
+  j["challenge_response"] = scalar_to_json(challenge_response);
+  return j;
+}
+
+Result<DLogProofExplicit, json::JsonError> DLogProofExplicit::from_json(std::string_view text) {
+  return json::parse_all<DLogProofExplicit>(text, [](json::Reader& r) -> Result<DLogProofExplicit, json::JsonError> {
+    DLogProofExplicit p{};
+    auto st = r.read_struct("DLogProofExplicit", {"pk", "pk_t_rand_commitment", "challenge_response"},
+                            [&](std::size_t i) -> json::Status {
+                              switch (i) {
+                                case 0: return read_into(r.read_point(), p.pk);
+                                case 1: return read_into(r.read_point(), p.pk_t_rand_commitment);
+                                default: return read_into(r.read_scalar(), p.challenge_response);
+                              }
+                            });
+    if (!st.ok()) return Err{st.error()};
+    return p;
+  });
+}
+
+}  // namespace vemo::proofs
