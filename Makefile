@@ -3,7 +3,7 @@ SHELL := /bin/bash
 PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
-                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev
+                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 .PHONY: deps build test test-cpp test-py demo bench install clean
@@ -24,8 +24,9 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	ninja -C $(BUILD)
 
+# The C++ unit tests and the constant-time check under valgrind.
 test-cpp: build
-	$(BUILD)/tests/cpp/core_tests
+	meson test -C $(BUILD) --print-errorlogs
 
 test-py: build
 	$(PY) -m pytest -q tests
