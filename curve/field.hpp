@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include <cpuid.h>
 #include <x86intrin.h>
 
 #include "ct.hpp"
@@ -253,8 +254,14 @@ inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q, u
   (void)t3;
 }
 
-// Whether this processor has mulx (BMI2) and adcx/adox (ADX).
-inline const bool kHaveAdx = __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+// Whether this processor has mulx (BMI2) and adcx/adox (ADX): CPUID leaf 7,
+// read directly (clang's __builtin_cpu_supports does not know "adx").
+inline bool cpu_has_bmi2_adx() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return (b & bit_BMI2) && (b & bit_ADX);
+}
+inline const bool kHaveAdx = cpu_has_bmi2_adx();
 
 template <class P>
 struct Field {
