@@ -8,21 +8,14 @@
 #include <vector>
 
 #include "curve/bigint.hpp"
+#include "test_util.hpp"
 #include "curve/field.hpp"
 
 using namespace vemo::curve;
 
 namespace {
 
-std::uint64_t seed() {
-  static const std::uint64_t s = [] {
-    std::uint64_t v = std::random_device{}();
-    if (const char* e = std::getenv("VEMO_TEST_SEED")) v = std::strtoull(e, nullptr, 10);
-    std::printf("seed=%llu\n", (unsigned long long)v);
-    return v;
-  }();
-  return s;
-}
+using vemo::test::seed;
 
 BigInt to_big(const Limbs& l) {
   unsigned char b[32];

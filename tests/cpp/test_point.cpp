@@ -2,6 +2,8 @@
 // double-and-add reference.
 #include <gtest/gtest.h>
 
+#include "test_util.hpp"
+
 #include <cstdio>
 #include <random>
 
@@ -13,21 +15,8 @@ using namespace vemo::curve;
 
 namespace {
 
-std::mt19937_64& rng() {
-  static std::mt19937_64 r = [] {
-    std::uint64_t s = std::random_device{}();
-    if (const char* e = std::getenv("VEMO_TEST_SEED")) s = std::strtoull(e, nullptr, 10);
-    std::printf("seed=%llu\n", (unsigned long long)s);
-    return std::mt19937_64(s);
-  }();
-  return r;
-}
-
-Scalar random_scalar() {
-  unsigned char b[32];
-  for (auto& x : b) x = (unsigned char)rng()();
-  return Scalar::deserialize(b, 32).value();
-}
+using vemo::test::random_scalar;
+using vemo::test::rng;
 
 // Reference: double-and-add over the canonical bits, most significant first.
 Point reference_mul(const Point& p, const Scalar& k) {
