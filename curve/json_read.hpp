@@ -94,7 +94,7 @@ class Reader {
   int depth_ = 128;
 };
 
-// Builds the serde-style texts in one place.
+// The message texts, built in one place for every reader.
 std::string missing_field(std::string_view name);
 std::string duplicate_field(std::string_view name);
 std::string unknown_field(std::string_view name, const std::vector<const char*>& expected);
