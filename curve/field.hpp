@@ -113,7 +113,7 @@ inline u64 subb(u64 a, u64 b, u64& borrow) {
 // chains per row. The five accumulator registers rotate through the rows
 // so no limb is moved; after four rows the result sits in t4, t0, t1, t2
 // (t3 is zero) and is below 2m. Constant time: a fixed instruction stream.
-inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q, u64 inv) {
+__attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q, u64 inv) {
   u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0, lo, hi;
   asm(
         "movq 0(%[b]), %%rdx\n\t"
@@ -245,8 +245,9 @@ inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q, u
         "adcxq %[hi], %[t2]\n\t"
         "adoxq %%rax, %[t2]\n\t"
       : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : [a] "r"(a), [b] "r"(b), [q] "r"(q), [inv] "r"(inv)
-      : "rax", "rdx", "cc", "memory");
+      : [a] "r"(a), [b] "r"(b), [q] "r"(q), [inv] "r"(inv), "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b),
+        "m"(*(const u64(*)[4])q)
+      : "rax", "rdx", "cc");
   out[0] = t4;
   out[1] = t0;
   out[2] = t1;
