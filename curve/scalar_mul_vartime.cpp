@@ -9,7 +9,11 @@
 // and mixed additions cheap; their special cases (identity, equal or
 // opposite points) are handled by branches, which is why this code is for
 // public data only.
+#include <array>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "point.hpp"
@@ -128,6 +132,56 @@ void wnaf(Limbs k, int8_t out[kBits]) {
   }
 }
 
+using OddMultiples = std::array<Bn254Point, kOdd>;
+
+// Odd-multiple tables of public points seen in more than one sum, bounded:
+// when either map outgrows its cap it is cleared and refills with the points
+// in current use.
+constexpr std::size_t kMaxCachedTables = 4096;  // 2 MiB of affine points
+constexpr std::size_t kMaxSeenOnce = 4 * kMaxCachedTables;
+
+using Key = std::array<u64, 8>;
+struct KeyHash {
+  std::size_t operator()(const Key& k) const { return (std::size_t)(k[0] ^ (k[1] * 0x9e3779b97f4a7c15ULL) ^ k[4]); }
+};
+Key key_of(const Bn254Point& p) {
+  Key k;
+  for (int i = 0; i < 4; ++i) {
+    k[(std::size_t)i] = p.x.l[(std::size_t)i];
+    k[(std::size_t)i + 4] = p.y.l[(std::size_t)i];
+  }
+  return k;
+}
+
+struct TableCache {
+  std::mutex mu;
+  std::unordered_map<Key, std::shared_ptr<const OddMultiples>, KeyHash> tables;
+  std::unordered_set<Key, KeyHash> seen_once;
+};
+
+TableCache& table_cache() {
+  static TableCache c;
+  return c;
+}
+
+// Keeps the freshly built rows of points seen for the second time.
+void remember(const Bn254Point* points, const std::vector<std::size_t>& live, const std::vector<std::size_t>& missing,
+              const std::vector<OddMultiples>& fresh) {
+  if (missing.empty()) return;
+  TableCache& cache = table_cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  for (std::size_t b = 0; b < missing.size(); ++b) {
+    const Key k = key_of(points[live[missing[b]]]);
+    if (cache.seen_once.erase(k)) {
+      if (cache.tables.size() >= kMaxCachedTables) cache.tables.clear();
+      cache.tables.emplace(k, std::make_shared<const OddMultiples>(fresh[b]));
+    } else {
+      if (cache.seen_once.size() >= kMaxSeenOnce) cache.seen_once.clear();
+      cache.seen_once.insert(k);
+    }
+  }
+}
+
 }  // namespace
 
 ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
@@ -139,19 +193,43 @@ ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std:
   const std::size_t t = live.size();
   if (t == 0) return ProjPoint::identity();
 
-  // Odd multiples of every live point, normalised to affine in one batch.
-  std::vector<Jac> jt(t * kOdd);
-  for (std::size_t a = 0; a < t; ++a) {
-    const Bn254Point& p = points[live[a]];
-    Jac* row = &jt[a * kOdd];
+  // Odd multiples of every live point, affine. Points that come back again
+  // and again (the generator vectors of range proofs) find theirs cached;
+  // the rest are built here and normalised in one batch.
+  std::vector<const OddMultiples*> rows(t, nullptr);
+  std::vector<std::shared_ptr<const OddMultiples>> keep;  // holds cached rows for the call
+  std::vector<std::size_t> missing;
+  {
+    TableCache& cache = table_cache();
+    std::lock_guard<std::mutex> lock(cache.mu);
+    for (std::size_t a = 0; a < t; ++a) {
+      auto it = cache.tables.find(key_of(points[live[a]]));
+      if (it != cache.tables.end()) {
+        keep.push_back(it->second);
+        rows[a] = it->second.get();
+      } else {
+        missing.push_back(a);
+      }
+    }
+  }
+  std::vector<Jac> jt(missing.size() * kOdd);
+  for (std::size_t b = 0; b < missing.size(); ++b) {
+    const Bn254Point& p = points[live[missing[b]]];
+    Jac* row = &jt[b * kOdd];
     row[0] = Jac{p.x, p.y, Fp::one(), false};
     const Jac two = dbl(row[0]);
     for (int j = 1; j < kOdd; ++j) row[j] = add(row[j - 1], two);
   }
   std::vector<ProjPoint> proj(jt.size());
   for (std::size_t i = 0; i < jt.size(); ++i) proj[i] = to_proj(jt[i]);
-  std::vector<Bn254Point> table(jt.size());
-  batch_to_affine(proj.data(), proj.size(), table.data(), "table");
+  std::vector<Bn254Point> built(jt.size());
+  batch_to_affine(proj.data(), proj.size(), built.data(), "table");
+  std::vector<OddMultiples> fresh(missing.size());
+  for (std::size_t b = 0; b < missing.size(); ++b) {
+    for (int j = 0; j < kOdd; ++j) fresh[b][(std::size_t)j] = built[b * kOdd + (std::size_t)j];
+    rows[missing[b]] = &fresh[b];
+  }
+  remember(points, live, missing, fresh);
 
   // Digits of both halves of every term.
   std::vector<int8_t> digits(2 * t * kBits);
@@ -180,7 +258,7 @@ ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std:
     for (std::size_t h = 0; h < 2 * t; ++h) {
       const int d = digits[h * kBits + (std::size_t)bit];
       if (d == 0) continue;
-      const Bn254Point& e = table[(h / 2) * kOdd + (std::size_t)((d < 0 ? -d : d) - 1) / 2];
+      const Bn254Point& e = (*rows[h / 2])[(std::size_t)((d < 0 ? -d : d) - 1) / 2];
       const Fp x = (h % 2) ? e.x * beta : e.x;
       const bool negate = (d < 0) != (negs[h] != 0);
       acc = madd(acc, x, negate ? -e.y : e.y);
