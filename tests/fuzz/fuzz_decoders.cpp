@@ -1,0 +1,186 @@
+// libFuzzer target for the text decoders of the core (no Python).
+//
+// The first input byte picks a decoder, the rest is its text. Besides not
+// crashing, every decoder must hold two properties:
+//   - a failure carries a position inside the text (line from 1 up to the
+//     number of lines);
+//   - a success survives a round trip: writing the value and reading it back
+//     gives the same value (and the same text when written again).
+// Decoded range proofs are also checked against small generator vectors,
+// which runs the folding over whatever L/R lists the record holds.
+//
+// Build and run: see README.md next to this file.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "bulletproofs/src/proofs/generators.hpp"
+#include "bulletproofs/src/proofs/inner_product.hpp"
+#include "bulletproofs/src/proofs/range_proof.hpp"
+#include "curve/encoding.hpp"
+#include "curve/json_read.hpp"
+#include "curve/proofs/sigma_consistency.hpp"
+#include "curve/proofs/sigma_dlog_explicit.hpp"
+#include "curve/proofs/sigma_eq_dlog.hpp"
+#include "curve/proofs/sigma_eq_dlog_ped.hpp"
+
+using namespace vemo;
+using namespace vemo::curve;
+
+namespace {
+
+[[noreturn]] void fail(const char* what, std::string_view text) {
+  std::fprintf(stderr, "fuzz_decoders: %s\ninput: %.*s\n", what, (int)text.size(), text.data());
+  std::abort();
+}
+
+std::size_t line_count(std::string_view text) {
+  std::size_t n = 1;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+void check_error(const json::JsonError& e, std::string_view text) {
+  if (e.message.empty()) fail("empty error message", text);
+  if (e.line < 1 || e.line > line_count(text)) fail("error line outside the text", text);
+  (void)e.debug();
+}
+
+// Reads a whole text with one reader function.
+template <class T, class F>
+Result<T, json::JsonError> read_all(std::string_view text, F read) {
+  return json::parse_all<T>(text, read);
+}
+
+// from_json(dump(to_json(v))) must succeed and write the same text again.
+template <class T, class Parse, class Write>
+void round_trip(const T& v, Parse parse, Write write, std::string_view text) {
+  const std::string once = dump_pretty(write(v));
+  auto back = parse(once);
+  if (!back.ok()) fail("written record does not read back", text);
+  if (dump_pretty(write(back.value())) != once) fail("record changes in a round trip", text);
+}
+
+template <class Proof>
+void sigma_record(std::string_view text) {
+  auto p = Proof::from_json(text);
+  if (!p.ok()) return check_error(p.error(), text);
+  round_trip(p.value(), [](std::string_view t) { return Proof::from_json(t); },
+             [](const Proof& q) { return q.to_json(); }, text);
+}
+
+// Small vectors for n = 1, 2, 4, derived once.
+const bulletproofs::GeneratorVectors& vectors(std::size_t k) {
+  static const bulletproofs::GeneratorVectors v[3] = {bulletproofs::derive_generator_vectors(1, 1),
+                                                     bulletproofs::derive_generator_vectors(2, 2),
+                                                     bulletproofs::derive_generator_vectors(4, 4)};
+  return v[k];
+}
+
+void range_record(std::string_view text, unsigned selector) {
+  auto p = bulletproofs::parse_range_proof(text);
+  if (!p.ok()) return check_error(p.error(), text);
+  round_trip(p.value(), [](std::string_view t) { return bulletproofs::parse_range_proof(t); },
+             [](const bulletproofs::RangeProof& q) { return bulletproofs::to_json(q); }, text);
+  const std::size_t k = selector % 3;
+  const std::uint64_t n = std::uint64_t{1} << k;
+  const Point& g = Point::generator();
+  const Point h = bulletproofs::point_from_integer(1);
+  // Any outcome is fine (false or a panic value); it must only be reached.
+  auto ok = p->verify(vectors(k).G, vectors(k).H, g, h, {p->A}, n);
+  (void)ok;
+}
+
+void inner_product_record(std::string_view text) {
+  auto read = [](json::Reader& r) { return bulletproofs::read_inner_product_arg(r); };
+  auto p = read_all<bulletproofs::InnerProductArg>(text, read);
+  if (!p.ok()) return check_error(p.error(), text);
+  round_trip(p.value(),
+             [&](std::string_view t) { return read_all<bulletproofs::InnerProductArg>(t, read); },
+             [](const bulletproofs::InnerProductArg& q) { return bulletproofs::to_json(q); }, text);
+}
+
+void point_text(std::string_view text) {
+  auto p = parse_string_to_scep256k1point(text);
+  if (!p.ok()) {
+    // Positions refer to the point object the text is read as.
+    const std::string wrapped = R"({"curve":"bn254","point":")" + std::string(text) + R"("})";
+    return check_error(p.error(), wrapped);
+  }
+  auto back = parse_string_to_scep256k1point(parse_scep256k1point_to_string(p.value()));
+  if (!back.ok() || !back->eq(p.value())) fail("point text round trip", text);
+}
+
+void scalar_text(std::string_view text) {
+  auto s = parse_string_to_scep256k1scalar(text);
+  if (!s.ok()) {
+    const std::string wrapped = R"({"curve":"bn254","scalar":")" + std::string(text) + R"("})";
+    return check_error(s.error(), wrapped);
+  }
+  auto back = parse_string_to_scep256k1scalar(parse_scep256k1scalar_to_string(s.value()));
+  if (!back.ok() || !back->eq(s.value())) fail("scalar text round trip", text);
+}
+
+void reader_value(std::string_view text, unsigned which) {
+  switch (which) {
+    case 0: {
+      auto p = read_all<Point>(text, [](json::Reader& r) { return r.read_point(); });
+      if (!p.ok()) return check_error(p.error(), text);
+      auto back = read_all<Point>(dump_pretty(point_to_json(p.value())), [](json::Reader& r) { return r.read_point(); });
+      if (!back.ok() || !back->eq(p.value())) fail("point object round trip", text);
+      return;
+    }
+    case 1: {
+      auto s = read_all<Scalar>(text, [](json::Reader& r) { return r.read_scalar(); });
+      if (!s.ok()) return check_error(s.error(), text);
+      auto back =
+          read_all<Scalar>(dump_pretty(scalar_to_json(s.value())), [](json::Reader& r) { return r.read_scalar(); });
+      if (!back.ok() || !back->eq(s.value())) fail("scalar object round trip", text);
+      return;
+    }
+    case 2: {
+      auto b = read_all<BigInt>(text, [](json::Reader& r) { return r.read_bigint(); });
+      if (!b.ok()) return check_error(b.error(), text);
+      auto back = read_all<BigInt>(dump_pretty(bigint_to_json(b.value())), [](json::Reader& r) { return r.read_bigint(); });
+      if (!back.ok() || back.value() != b.value()) fail("bigint round trip", text);
+      return;
+    }
+    case 3: {
+      auto v = read_all<std::vector<Point>>(text, [](json::Reader& r) { return r.read_point_vec(); });
+      if (!v.ok()) return check_error(v.error(), text);
+      return;
+    }
+    default: {
+      json::Reader r(text);
+      auto st = r.skip_value();
+      if (st.ok()) st = r.end();
+      if (!st.ok()) return check_error(st.error(), text);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const unsigned mode = data[0];
+  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  switch (mode % 12) {
+    case 0: point_text(text); break;
+    case 1: scalar_text(text); break;
+    case 2: case 3: case 4: case 5: case 6: reader_value(text, mode % 12 - 2); break;
+    case 7: sigma_record<proofs::ConsistencyProof>(text); break;
+    case 8: sigma_record<proofs::DLogProofExplicit>(text); break;
+    case 9: sigma_record<proofs::DLogEqProof>(text); break;
+    case 10: sigma_record<proofs::DLogEqProofPed>(text); break;
+    default:
+      if ((mode / 12) % 2) inner_product_record(text);
+      else range_record(text, mode / 24);
+      break;
+  }
+  return 0;
+}
