@@ -56,7 +56,7 @@ std::string unknown_field(std::string_view name, const std::vector<const char*>&
   m += "expected one of ";
   for (std::size_t i = 0; i < expected.size(); ++i) {
     if (i) m += ", ";
-    m += "`" + std::string(expected[i]) + "`";
+    m.append("`").append(expected[i]).append("`");
   }
   return m;
 }

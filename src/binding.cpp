@@ -145,7 +145,7 @@ bool match_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nar
         else
           list += (i + 1 == missing.size()) ? ", and " : ", ";
       }
-      list += "'" + std::string(missing[i]) + "'";
+      list.append("'").append(missing[i]).append("'");
     }
     std::string msg = std::string(sig.qualname) + "() missing " + std::to_string(missing.size()) +
                       " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " + list;
