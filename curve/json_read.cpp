@@ -300,6 +300,92 @@ JsonError Reader::invalid_type_here(const std::string& expected) {
   return error_here("invalid type: " + what + ", expected " + expected);
 }
 
+// Steps shared by every object and array reader. Errors leave the reader
+// where it stopped; nothing reads on after an error.
+
+// Before the next member: true with the key read (the reader after it),
+// false at the closing brace (not eaten).
+Result<bool, JsonError> Reader::next_key(bool& first, std::string& key) {
+  int p = peek_ws();
+  if (p == '}') return false;
+  if (p == ',' && !first) {
+    eat();
+    p = peek_ws();
+  } else if (p == -1) {
+    return Err{error_peek("EOF while parsing an object")};
+  } else if (!first) {
+    return Err{error_peek("expected `,` or `}`")};
+  }
+  first = false;
+  if (p == '}') return Err{error_peek("trailing comma")};
+  if (p == -1) return Err{error_peek("EOF while parsing a value")};
+  if (p != '"') return Err{error_peek("key must be a string")};
+  eat();
+  auto k = parse_string_body();
+  if (!k.ok()) return Err{k.error()};
+  key = std::move(k.value());
+  return true;
+}
+
+Status Reader::expect_colon() {
+  const int p = peek_ws();
+  if (p == ':') {
+    eat();
+    return ok();
+  }
+  return Err{p == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
+}
+
+// Before the next element: true when one follows (the reader before it),
+// false at the closing bracket (not eaten).
+Result<bool, JsonError> Reader::next_element(bool& first) {
+  int p = peek_ws();
+  if (p == ']') return false;
+  if (p == ',' && !first) {
+    eat();
+    p = peek_ws();
+  } else if (p == -1) {
+    return Err{error_peek("EOF while parsing a list")};
+  } else if (!first) {
+    return Err{error_peek("expected `,` or `]`")};
+  }
+  first = false;
+  if (p == ']') return Err{error_peek("trailing comma")};
+  if (p == -1) return Err{error_peek("EOF while parsing a value")};
+  return true;
+}
+
+// After the elements a reader wanted: the closing bracket, or the text
+// that stands where it should be.
+Status Reader::close_seq() {
+  const int p = peek_ws();
+  if (p == ']') {
+    eat();
+    return ok();
+  }
+  if (p == ',') {
+    eat();
+    if (peek_ws() == ']') return Err{error_peek("trailing comma")};
+    return Err{error_peek("trailing characters")};
+  }
+  if (p == -1) return Err{error_peek("EOF while parsing a list")};
+  return Err{error_peek("trailing characters")};
+}
+
+// An error the record reader found itself (missing, duplicate or unknown
+// member): positioned once the closing brace, if it stands next, is read.
+JsonError Reader::record_error(std::string msg) {
+  if (peek_ws() == '}') eat();
+  return fix(JsonError{std::move(msg), 0, 0});
+}
+
+// An error of an array reader (too few or too many values): positioned
+// once the closing bracket, if it stands next, is read.
+JsonError Reader::seq_error(std::string msg) {
+  if (peek_ws() == ']') eat();
+  return fix(JsonError{std::move(msg), 0, 0});
+}
+
 Status Reader::skip_value() {
   const int c = peek_ws();
   switch (c) {
@@ -314,12 +400,6 @@ Status Reader::skip_value() {
     case 'f':
       eat();
       return parse_ident("alse");
-    case '-': {
-      eat();
-      auto n = parse_number_unexpected(false);
-      if (!n.ok()) return Err{n.error()};
-      return ok();
-    }
     case '"': {
       eat();
       auto s = parse_string_body();
@@ -337,55 +417,22 @@ Status Reader::skip_value() {
       if (auto st = enter(); !st.ok()) return st;
       eat();
       bool first = true;
+      std::string key;
       for (;;) {
-        int p = peek_ws();
-        if (p == '}') break;
-        if (p == ',' && !first) {
-          eat();
-          p = peek_ws();
-        } else if (p == -1) {
-          leave();
-          return Err{error_peek("EOF while parsing an object")};
-        } else if (!first) {
-          leave();
-          return Err{error_peek("expected `,` or `}`")};
-        }
-        first = false;
-        if (p == '}') {
-          leave();
-          return Err{error_peek("trailing comma")};
-        }
-        if (p == -1) {
-          leave();
-          return Err{error_peek("EOF while parsing a value")};
-        }
-        if (p != '"') {
-          leave();
-          return Err{error_peek("key must be a string")};
-        }
-        eat();
-        if (auto k = parse_string_body(); !k.ok()) {
-          leave();
-          return Err{k.error()};
-        }
-        int colon = peek_ws();
-        if (colon != ':') {
-          leave();
-          return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
-        }
-        eat();
-        if (auto st = skip_value(); !st.ok()) {
-          leave();
-          return st;
-        }
+        auto more = next_key(first, key);
+        if (!more.ok()) return Err{more.error()};
+        if (!more.value()) break;
+        if (auto st = expect_colon(); !st.ok()) return st;
+        if (auto st = skip_value(); !st.ok()) return st;
       }
       eat();
       leave();
       return ok();
     }
     default:
-      if (c >= '0' && c <= '9') {
-        auto n = parse_number_unexpected(true);
+      if (c == '-' || (c >= '0' && c <= '9')) {
+        if (c == '-') eat();
+        auto n = parse_number_unexpected(c != '-');
         if (!n.ok()) return Err{n.error()};
         return ok();
       }
@@ -398,24 +445,13 @@ Status Reader::skip_value() {
 Status Reader::read_seq(const std::function<Status()>& read_element) {
   bool first = true;
   for (;;) {
-    int p = peek_ws();
-    if (p == ']') {
-      eat();
-      return ok();
-    }
-    if (p == ',' && !first) {
-      eat();
-      p = peek_ws();
-    } else if (p == -1) {
-      return Err{error_peek("EOF while parsing a list")};
-    } else if (!first) {
-      return Err{error_peek("expected `,` or `]`")};
-    }
-    first = false;
-    if (p == ']') return Err{error_peek("trailing comma")};
-    if (p == -1) return Err{error_peek("EOF while parsing a value")};
+    auto more = next_element(first);
+    if (!more.ok()) return Err{more.error()};
+    if (!more.value()) break;
     if (auto st = read_element(); !st.ok()) return st;
   }
+  eat();
+  return ok();
 }
 
 Status Reader::read_struct(const char* name, const std::vector<const char*>& members,
@@ -424,128 +460,46 @@ Status Reader::read_struct(const char* name, const std::vector<const char*>& mem
   if (c == -1) return Err{error_peek("EOF while parsing a value")};
   const std::string sname = std::string("struct ") + name;
   if (c == '[') {
-    if (auto st = enter(); !st.ok()) return st;
-    eat();
     // Array form: the members in order; fewer is an invalid length, more
     // is trailing characters.
+    if (auto st = enter(); !st.ok()) return st;
+    eat();
     bool first = true;
-    JsonError err;
-    bool failed = false;
     std::size_t k = 0;
     for (; k < members.size(); ++k) {
-      int p = peek_ws();
-      if (p == ']') break;
-      if (p == ',' && !first) {
-        eat();
-        p = peek_ws();
-      } else if (p == -1) {
-        leave();
-        return Err{error_peek("EOF while parsing a list")};
-      } else if (!first) {
-        leave();
-        return Err{error_peek("expected `,` or `]`")};
-      }
-      first = false;
-      if (p == ']') {
-        leave();
-        return Err{error_peek("trailing comma")};
-      }
-      if (p == -1) {
-        leave();
-        return Err{error_peek("EOF while parsing a value")};
-      }
-      if (auto st = read_member(k); !st.ok()) {
-        leave();
-        return st;
-      }
+      auto more = next_element(first);
+      if (!more.ok()) return Err{more.error()};
+      if (!more.value()) break;
+      if (auto st = read_member(k); !st.ok()) return st;
     }
-    if (k < members.size()) {
-      err = JsonError{invalid_length(k, sname + " with " + std::to_string(members.size()) + " elements"), 0, 0};
-      failed = true;
-    }
-    // Closing bracket.
-    int p = peek_ws();
     leave();
-    if (p == ']') {
-      eat();
-      if (failed) return Err{fix(err)};
-      return ok();
-    }
-    if (failed) return Err{fix(err)};
-    if (p == ',') {
-      eat();
-      if (peek_ws() == ']') return Err{error_peek("trailing comma")};
-      return Err{error_peek("trailing characters")};
-    }
-    if (p == -1) return Err{error_peek("EOF while parsing a list")};
-    return Err{error_peek("trailing characters")};
+    if (k < members.size())
+      return Err{seq_error(invalid_length(k, sname + " with " + std::to_string(members.size()) + " elements"))};
+    return close_seq();
   }
   if (c != '{') return Err{invalid_type_here(sname)};
   if (auto st = enter(); !st.ok()) return st;
   eat();
   std::vector<bool> seen(members.size(), false);
   bool first = true;
-  auto finish_with = [&](JsonError e) -> Status {
-    // The record's error is positioned after the closing brace is looked
-    // for, as the object ends.
-    leave();
-    int p = peek_ws();
-    if (p == '}') eat();
-    return Err{fix(std::move(e))};
-  };
+  std::string key;
   for (;;) {
-    int p = peek_ws();
-    if (p == '}') break;
-    if (p == ',' && !first) {
-      eat();
-      p = peek_ws();
-    } else if (p == -1) {
-      leave();
-      return Err{error_peek("EOF while parsing an object")};
-    } else if (!first) {
-      leave();
-      return Err{error_peek("expected `,` or `}`")};
-    }
-    first = false;
-    if (p == '}') {
-      leave();
-      return Err{error_peek("trailing comma")};
-    }
-    if (p == -1) {
-      leave();
-      return Err{error_peek("EOF while parsing a value")};
-    }
-    if (p != '"') {
-      leave();
-      return Err{error_peek("key must be a string")};
-    }
-    eat();
-    auto key = parse_string_body();
-    if (!key.ok()) {
-      leave();
-      return Err{key.error()};
-    }
+    auto more = next_key(first, key);
+    if (!more.ok()) return Err{more.error()};
+    if (!more.value()) break;
     std::size_t idx = members.size();
     for (std::size_t k = 0; k < members.size(); ++k)
-      if (key.value() == members[k]) idx = k;
-    if (idx < members.size() && seen[idx]) return finish_with(JsonError{duplicate_field(members[idx]), 0, 0});
-    int colon = peek_ws();
-    if (colon != ':') {
-      leave();
-      return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
-    }
-    eat();
+      if (key == members[k]) idx = k;
+    if (idx < members.size() && seen[idx]) return Err{record_error(duplicate_field(members[idx]))};
+    if (auto st = expect_colon(); !st.ok()) return st;
     Status st = idx < members.size() ? read_member(idx) : skip_value();
-    if (!st.ok()) {
-      leave();
-      return st;
-    }
+    if (!st.ok()) return st;
     if (idx < members.size()) seen[idx] = true;
   }
-  for (std::size_t k = 0; k < members.size(); ++k)
-    if (!seen[k]) return finish_with(JsonError{missing_field(members[k]), 0, 0});
-  eat();
   leave();
+  for (std::size_t k = 0; k < members.size(); ++k)
+    if (!seen[k]) return Err{record_error(missing_field(members[k]))};
+  eat();
   return ok();
 }
 
@@ -572,7 +526,6 @@ Status Reader::read_curve_name() {
 template <class T>
 Result<T, JsonError> Reader::read_curve_value(bool is_point) {
   const char* value_key = is_point ? "point" : "scalar";
-  const std::string expecting = is_point ? "point of bn254 curve" : "scalar of bn254 curve";
   T value{};
   auto read_value = [&]() -> Status {
     auto s = read_str_value(is_point ? "point of bn254 curve" : "scalar value of bn254 curve");
@@ -591,127 +544,50 @@ Result<T, JsonError> Reader::read_curve_value(bool is_point) {
   const int c = peek_ws();
   if (c == -1) return Err{error_peek("EOF while parsing a value")};
   if (c == '[') {
+    // [curve, value] and nothing more.
     if (auto st = enter(); !st.ok()) return Err{st.error()};
     eat();
-    // [curve, value] and nothing more.
-    int stage = 0;
-    JsonError err;
-    bool failed = false;
     bool first = true;
-    for (;;) {
-      int p = peek_ws();
-      if (p == ']') break;
-      if (p == ',' && !first) {
-        eat();
-        p = peek_ws();
-      } else if (p == -1) {
-        leave();
-        return Err{error_peek("EOF while parsing a list")};
-      } else if (!first) {
-        leave();
-        return Err{error_peek("expected `,` or `]`")};
-      }
-      first = false;
-      if (p == ']') {
-        leave();
-        return Err{error_peek("trailing comma")};
-      }
-      if (p == -1) {
-        leave();
-        return Err{error_peek("EOF while parsing a value")};
-      }
+    int stage = 0;
+    for (; stage < 3; ++stage) {
+      auto more = next_element(first);
+      if (!more.ok()) return Err{more.error()};
+      if (!more.value()) break;
       Status st = stage == 0 ? read_curve_name() : stage == 1 ? read_value() : skip_value();
-      if (!st.ok()) {
-        leave();
-        return Err{st.error()};
-      }
-      if (stage == 2) {
-        err = JsonError{std::string(value_key) + " consist of too many fields", 0, 0};
-        failed = true;
-        break;
-      }
-      ++stage;
+      if (!st.ok()) return Err{st.error()};
     }
-    if (!failed && stage < 2) {
-      err = JsonError{missing_field(stage == 0 ? "curve name" : (is_point ? "point value" : "scalar value")), 0, 0};
-      failed = true;
-    }
-    int p = peek_ws();
     leave();
-    if (p == ']') {
-      eat();
-      if (failed) return Err{fix(err)};
-      return value;
-    }
-    if (failed) return Err{fix(err)};
-    return Err{p == -1 ? error_peek("EOF while parsing a list") : error_peek("trailing characters")};
+    if (stage == 3) return Err{seq_error(std::string(value_key) + " consist of too many fields")};
+    if (stage < 2)
+      return Err{seq_error(missing_field(stage == 0 ? "curve name" : (is_point ? "point value" : "scalar value")))};
+    if (auto st = close_seq(); !st.ok()) return Err{st.error()};
+    return value;
   }
-  if (c != '{') return Err{invalid_type_here(expecting)};
+  if (c != '{') return Err{invalid_type_here(is_point ? "point of bn254 curve" : "scalar of bn254 curve")};
   if (auto st = enter(); !st.ok()) return Err{st.error()};
   eat();
-  bool have_curve = false, have_value = false, first = true;
   const std::vector<const char*> names = is_point ? std::vector<const char*>(std::begin(kPointFields), std::end(kPointFields))
                                                   : std::vector<const char*>(std::begin(kScalarFields), std::end(kScalarFields));
-  auto finish_with = [&](JsonError e) -> Result<T, JsonError> {
-    leave();
-    int p = peek_ws();
-    if (p == '}') eat();
-    return Err{fix(std::move(e))};
-  };
+  bool have_curve = false, have_value = false, first = true;
+  std::string key;
   for (;;) {
-    int p = peek_ws();
-    if (p == '}') break;
-    if (p == ',' && !first) {
-      eat();
-      p = peek_ws();
-    } else if (p == -1) {
-      leave();
-      return Err{error_peek("EOF while parsing an object")};
-    } else if (!first) {
-      leave();
-      return Err{error_peek("expected `,` or `}`")};
-    }
-    first = false;
-    if (p == '}') {
-      leave();
-      return Err{error_peek("trailing comma")};
-    }
-    if (p == -1) {
-      leave();
-      return Err{error_peek("EOF while parsing a value")};
-    }
-    if (p != '"') {
-      leave();
-      return Err{error_peek("key must be a string")};
-    }
-    eat();
-    auto key = parse_string_body();
-    if (!key.ok()) {
-      leave();
-      return Err{key.error()};
-    }
-    const bool is_curve = key.value() == "curve";
-    const bool is_value = key.value() == value_key;
-    if (!is_curve && !is_value) return finish_with(JsonError{unknown_field(key.value(), names), 0, 0});
-    if (is_curve && have_curve) return finish_with(JsonError{duplicate_field("curve_name"), 0, 0});
-    if (is_value && have_value) return finish_with(JsonError{duplicate_field(value_key), 0, 0});
-    int colon = peek_ws();
-    if (colon != ':') {
-      leave();
-      return Err{colon == -1 ? error_peek("EOF while parsing an object") : error_peek("expected `:`")};
-    }
-    eat();
+    auto more = next_key(first, key);
+    if (!more.ok()) return Err{more.error()};
+    if (!more.value()) break;
+    const bool is_curve = key == "curve";
+    const bool is_value = key == value_key;
+    if (!is_curve && !is_value) return Err{record_error(unknown_field(key, names))};
+    if (is_curve && have_curve) return Err{record_error(duplicate_field("curve_name"))};
+    if (is_value && have_value) return Err{record_error(duplicate_field(value_key))};
+    if (auto st = expect_colon(); !st.ok()) return Err{st.error()};
     Status st = is_curve ? read_curve_name() : read_value();
-    if (!st.ok()) {
-      leave();
-      return Err{st.error()};
-    }
+    if (!st.ok()) return Err{st.error()};
     (is_curve ? have_curve : have_value) = true;
   }
-  if (!have_curve) return finish_with(JsonError{missing_field("curve_name"), 0, 0});
-  if (!have_value) return finish_with(JsonError{missing_field(value_key), 0, 0});
-  eat();
   leave();
+  if (!have_curve) return Err{record_error(missing_field("curve_name"))};
+  if (!have_value) return Err{record_error(missing_field(value_key))};
+  eat();
   return value;
 }
 

@@ -83,6 +83,12 @@ class Reader {
   Result<std::string, JsonError> read_str_value(const std::string& expected);
   Status enter();
   void leave() { ++depth_; }
+  Result<bool, JsonError> next_key(bool& first, std::string& key);
+  Status expect_colon();
+  Result<bool, JsonError> next_element(bool& first);
+  Status close_seq();
+  JsonError record_error(std::string msg);
+  JsonError seq_error(std::string msg);
 
   // Reads a curve-name value ("bn254").
   Status read_curve_name();
