@@ -321,10 +321,10 @@ void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const 
   std::unique_ptr<Fp[]> zs(new Fp[n]);
   for (std::size_t i = 0; i < n; ++i) zs[i] = in[i].Z;
   batch_inverse(zs.get(), n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const bool inf = in[i].Z.is_zero();
-    out[i] = inf ? Bn254Point{purpose, Fp{}, Fp{}, true} : Bn254Point{purpose, in[i].X * zs[i], in[i].Y * zs[i], false};
-  }
+  // batch_inverse leaves 0 for a zero Z, so the identity comes out as
+  // (0, 0) by itself and only its flag is set; no branch per element.
+  for (std::size_t i = 0; i < n; ++i)
+    out[i] = Bn254Point{purpose, in[i].X * zs[i], in[i].Y * zs[i], in[i].Z.is_zero_flag() != 0};
 }
 
 }  // namespace vemo::curve

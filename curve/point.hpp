@@ -130,7 +130,7 @@ struct ProjPoint {
   Bn254Point to_affine_vartime(const char* purpose) const;
 };
 
-// Converts many projective points to affine with one inversion.
+// Converts many projective points to affine with one inversion. Constant time.
 void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const char* purpose);
 
 // Inverse of a public field element (0 for 0), variable time.
