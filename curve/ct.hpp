@@ -50,4 +50,42 @@ inline void wipe(T& v) {
   wipe(static_cast<void*>(&v), sizeof(T));
 }
 
+// Holds a secret temporary and wipes it when it goes out of scope, on every
+// path out (early returns included). For plain values: scalars, limb arrays,
+// digit buffers.
+template <class T>
+class Wiped {
+ public:
+  Wiped() : v_{} {}
+  explicit Wiped(const T& v) : v_(v) {}
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { wipe(v_); }
+  T& operator*() { return v_; }
+  const T& operator*() const { return v_; }
+  T* operator->() { return &v_; }
+  const T* operator->() const { return &v_; }
+
+ private:
+  T v_;
+};
+
+// Declassification: the point where bytes derived from secrets become public
+// (a published commitment, a proof's response, a comparison whose outcome
+// the caller learns anyway). It does nothing unless a checker installs a
+// hook: the constant-time check under valgrind tells memcheck that these
+// bytes may steer branches from here on, so any branch or index on a secret
+// before that point is reported.
+using DeclassifyHook = void (*)(const void* p, std::size_t n);
+inline DeclassifyHook declassify_hook = nullptr;
+
+inline void declassify(const void* p, std::size_t n) {
+  if (declassify_hook != nullptr) declassify_hook(p, n);
+}
+
+template <class T>
+inline void declassify(const T& v) {
+  declassify(static_cast<const void*>(&v), sizeof(T));
+}
+
 }  // namespace vemo::ct

@@ -2,34 +2,55 @@
 
 namespace vemo::curve {
 
+namespace {
+
+// Hex digits by arithmetic rather than a table or a comparison chain: the
+// same code encodes and decodes secret scalars, so neither a memory index
+// nor a branch may depend on a digit.
+
+// 0..15 -> '0'..'9', 'a'..'f'.
+char hex_char(unsigned nibble) {
+  const int n = (int)nibble;
+  return (char)(n + '0' + (((9 - n) >> 8) & ('a' - '0' - 10)));
+}
+
+// The digit's value, and in `valid` all ones for 0-9 a-f A-F, zero
+// otherwise.
+unsigned hex_value(unsigned char ch, unsigned& valid) {
+  const int c = ch;
+  const int num = c ^ '0';
+  const int num_mask = (num - 10) >> 8;  // all ones when c is '0'..'9'
+  const int alpha = (c & ~32) - ('A' - 10);
+  const int alpha_mask = ((alpha - 10) ^ (alpha - 16)) >> 8;  // all ones for a-f A-F
+  valid = (unsigned)(num_mask | alpha_mask);
+  return (unsigned)((num_mask & num) | (alpha_mask & alpha)) & 15;
+}
+
+}  // namespace
+
 std::string hex_encode(const unsigned char* b, std::size_t n) {
-  static const char digits[] = "0123456789abcdef";
   std::string s(2 * n, '0');
   for (std::size_t i = 0; i < n; ++i) {
-    s[2 * i] = digits[b[i] >> 4];
-    s[2 * i + 1] = digits[b[i] & 15];
+    s[2 * i] = hex_char(b[i] >> 4);
+    s[2 * i + 1] = hex_char(b[i] & 15);
   }
   return s;
 }
 
-namespace {
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-}  // namespace
-
 bool hex_decode(std::string_view s, std::vector<unsigned char>& out) {
   if (s.size() % 2) return false;
   out.resize(s.size() / 2);
+  // Every digit is read; only whether all were digits is branched on.
+  unsigned all_valid = ~0u;
   for (std::size_t i = 0; i < out.size(); ++i) {
-    const int hi = hex_digit(s[2 * i]), lo = hex_digit(s[2 * i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out[i] = (unsigned char)(hi * 16 + lo);
+    unsigned v_hi, v_lo;
+    const unsigned hi = hex_value((unsigned char)s[2 * i], v_hi);
+    const unsigned lo = hex_value((unsigned char)s[2 * i + 1], v_lo);
+    all_valid &= v_hi & v_lo;
+    out[i] = (unsigned char)(hi << 4 | lo);
   }
-  return true;
+  ct::declassify(all_valid);
+  return all_valid == ~0u;
 }
 
 Result<Bn254Point, std::string> point_from_hex(std::string_view s) {
@@ -91,6 +112,19 @@ Result<Bn254Point, json::JsonError> parse_string_to_scep256k1point(std::string_v
 }
 
 Result<Bn254Scalar, json::JsonError> parse_string_to_scep256k1scalar(std::string_view s) {
+  // The text of a secret scalar: 64 hex digits decode in constant time.
+  // Anything else goes through the JSON reader, which names the fault (and
+  // branches on the text as it scans it).
+  if (s.size() == 64) {
+    std::vector<unsigned char> b;
+    const bool digits = hex_decode(s, b);
+    if (digits) {
+      Bn254Scalar v = Bn254Scalar::deserialize(b.data(), b.size()).value();
+      ct::wipe(b.data(), b.size());
+      return v;
+    }
+    ct::wipe(b.data(), b.size());
+  }
   std::string text;
   text.reserve(kScalarPrefix.size() + s.size() + kSuffix.size());
   text.append(kScalarPrefix).append(s).append(kSuffix);
@@ -107,8 +141,8 @@ std::string parse_scep256k1point_to_string(const Bn254Point& p) {
 }
 
 std::string parse_scep256k1scalar_to_string(const Bn254Scalar& s) {
-  auto b = s.serialize();
-  return hex_encode(b.data(), b.size());
+  ct::Wiped<std::array<unsigned char, 32>> b(s.serialize());
+  return hex_encode(b->data(), b->size());
 }
 
 }  // namespace vemo::curve

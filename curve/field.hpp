@@ -34,6 +34,8 @@ struct FpParams {
   static constexpr Limbs R2 = {0xf32cfc5b538afa89ULL, 0xb5e71911d44501fbULL,
                                0x47ab1eff0a417ff6ULL, 0x06d89f71cab8351fULL};
   static constexpr u64 INV = 0x87d20782e4866389ULL;  // -MOD^-1 mod 2^64
+  // MOD then INV, side by side for the mulx/adx multiplication.
+  static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 
 struct FrParams {
@@ -44,6 +46,7 @@ struct FrParams {
   static constexpr Limbs R2 = {0x1bb8e645ae216da7ULL, 0x53fe3ab1e35c59e3ULL,
                                0x8c49833d53bb8085ULL, 0x0216d0b17f4e44a5ULL};
   static constexpr u64 INV = 0xc2e1f593efffffffULL;
+  static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 
 namespace limbs {
@@ -113,143 +116,145 @@ inline u64 subb(u64 a, u64 b, u64& borrow) {
 // chains per row. The five accumulator registers rotate through the rows
 // so no limb is moved; after four rows the result sits in t4, t0, t1, t2
 // (t3 is zero) and is below 2m. Constant time: a fixed instruction stream.
-__attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q, u64 inv) {
-  // Operands in memory keep the register demand at nine (five accumulators,
-  // two product halves, rax and rdx), which leaves room for instrumented
-  // builds.
+__attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q) {
+  // Twelve registers: five accumulators, two product halves, rax, rdx and
+  // the three pointers, addressed with fixed offsets. Memory operands would
+  // let the compiler spend two registers on each address, which a build
+  // that keeps the frame pointer (every sanitizer build) cannot afford.
   u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0, lo, hi;
   asm(
-      "movq %[b0], %%rdx\n\t"
+      "movq 0(%[b]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "movq $0, %[t4]\n\t"
       "adcxq %[hi], %[t4]\n\t"
       "adoxq %%rax, %[t4]\n\t"
       "movq %[t0], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
+      "imulq 32(%[q]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
       "adoxq %%rax, %[t4]\n\t"
-      "movq %[b1], %%rdx\n\t"
+      "movq 8(%[b]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "movq $0, %[t0]\n\t"
       "adcxq %[hi], %[t0]\n\t"
       "adoxq %%rax, %[t0]\n\t"
       "movq %[t1], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
+      "imulq 32(%[q]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
       "adoxq %%rax, %[t0]\n\t"
-      "movq %[b2], %%rdx\n\t"
+      "movq 16(%[b]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "movq $0, %[t1]\n\t"
       "adcxq %[hi], %[t1]\n\t"
       "adoxq %%rax, %[t1]\n\t"
       "movq %[t2], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
+      "imulq 32(%[q]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
       "adoxq %%rax, %[t1]\n\t"
-      "movq %[b3], %%rdx\n\t"
+      "movq 24(%[b]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "movq $0, %[t2]\n\t"
       "adcxq %[hi], %[t2]\n\t"
       "adoxq %%rax, %[t2]\n\t"
       "movq %[t3], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
+      "imulq 32(%[q]), %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
+      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
+      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
+      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
+      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
       "adoxq %%rax, %[t2]\n\t"
       : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [b0] "m"(b[0]), [b1] "m"(b[1]),
-        [b2] "m"(b[2]), [b3] "m"(b[3]), [q0] "m"(q[0]), [q1] "m"(q[1]), [q2] "m"(q[2]), [q3] "m"(q[3]), [inv] "m"(inv)
+      : [a] "r"(a), [b] "r"(b), [q] "r"(q),
+        // What the asm reads through the three pointers, so stores to it stay before it.
+        "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b), "m"(*(const u64(*)[5])q)
       : "rax", "rdx", "cc");
   out[0] = t4;
   out[1] = t0;
@@ -354,7 +359,7 @@ struct Field {
   __attribute__((always_inline)) Field operator*(const Field& b) const {
     u64 t[4] = {0, 0, 0, 0};
     if (kHaveAdx) {
-      mont_mul_adx(t, l.data(), b.l.data(), MOD.data(), P::INV);
+      mont_mul_adx(t, l.data(), b.l.data(), P::MOD_INV);
     } else {
       mul_portable(t, b);
     }

@@ -12,7 +12,8 @@ struct Panic {
 };
 
 inline Panic randomness_unavailable() {
-  return Panic{"the operating system's random source gave no bytes (getrandom and /dev/urandom both failed)"};
+  return Panic{"the operating system's random source failed: getrandom (or /dev/urandom where getrandom is "
+               "unavailable) gave no random bytes"};
 }
 
 }  // namespace vemo

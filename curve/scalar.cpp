@@ -63,7 +63,9 @@ std::optional<Bn254Scalar> Bn254Scalar::random() {
     w[3] &= 0x3fffffffffffffffULL;
     Limbs cand{w[0], w[1], w[2], w[3]};
     // Rejection only reveals that a discarded candidate was discarded.
-    if (limbs::lt_flag(cand, FrParams::MOD)) {
+    u64 below = limbs::lt_flag(cand, FrParams::MOD);
+    ct::declassify(below);
+    if (below) {
       Bn254Scalar s{"random scalar", Fr{}};
       s.fe.l = cand;  // read as a Montgomery representation: still uniform
       ct::wipe(w, sizeof w);
@@ -80,7 +82,11 @@ std::optional<Bn254Scalar> Bn254Scalar::random_nonzero() {
   for (;;) {
     auto s = random();
     if (!s) return s;
-    if (!s->is_zero()) return s;
+    // A zero draw is thrown away: that it happened reveals nothing kept.
+    bool zero = s->is_zero();
+    ct::declassify(zero);
+    if (!zero) return s;
+    wipe(*s);
   }
 }
 

@@ -45,7 +45,11 @@ std::string gh_g(const GHV& gh) { return parse_scep256k1point_to_string(gh.g); }
 std::string token_get(const TokenV& t) { return parse_scep256k1point_to_string(t.p); }
 
 // PbSk
-TokenV pbsk_to_token(const PbSkV& k, const RandR& r) { return TokenV{k.pk.scalar_mul(r.s)}; }
+TokenV pbsk_to_token(const PbSkV& k, const RandR& r) {
+  Point t = k.pk.scalar_mul(r.s);
+  ct::declassify(t);  // the token is public from here on
+  return TokenV{t};
+}
 std::string pbsk_get_sk(const PbSkV& k) { return parse_scep256k1scalar_to_string(k.sk); }
 std::string pbsk_get_pk(const PbSkV& k) { return parse_scep256k1point_to_string(k.pk); }
 

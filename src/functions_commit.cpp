@@ -16,6 +16,12 @@ using namespace vemo::curve;
 
 namespace {
 
+// A point this call returns: derived from secrets, public from here on.
+Point published(Point p) {
+  ct::declassify(p);
+  return p;
+}
+
 Outcome<Scalar> random_nonzero() {
   auto s = Scalar::random_nonzero();
   if (!s) return from_panic(randomness_unavailable());
@@ -59,7 +65,7 @@ CommitV commit(std::int32_t val, const RandR& r, const GHV& gh) {
   const Scalar v = Scalar::from_i64(val);
   Point c = double_scalar_mul_fixed(gh.g, v, gh.h, r.s);
   c.purpose = "scalar_mul";
-  return CommitV{c};
+  return CommitV{published(c)};
 }
 
 Outcome<std::string> print_commit(const CommitV& com) {
@@ -115,10 +121,10 @@ GHV gen_new_GH(const CommitV& g, const CommitV& h) { return GHV{h.p, g.p}; }
 Outcome<PbSkV> gen_pb_sk(const GHV& gh) {
   auto sk = random_nonzero();
   if (!sk.ok()) return Err{sk.error()};
-  return PbSkV{sk.value(), scalar_mul_fixed(gh.h, sk.value())};
+  return PbSkV{sk.value(), published(scalar_mul_fixed(gh.h, sk.value()))};
 }
 
-PbSkV regen_pb_sk(const GHV& gh, const RandR& sk) { return PbSkV{sk.s, scalar_mul_fixed(gh.h, sk.s)}; }
+PbSkV regen_pb_sk(const GHV& gh, const RandR& sk) { return PbSkV{sk.s, published(scalar_mul_fixed(gh.h, sk.s))}; }
 
 Outcome<RandR> to_scalar_from_str(std::string_view s) {
   auto v = parse_string_to_scep256k1scalar(s);
@@ -134,7 +140,7 @@ CommitV add_commit_token(const CommitV& c, const TokenV& t) { return CommitV{c.p
 Outcome<TokenV> to_token_from_pk(std::string_view pk, const RandR& r) {
   auto p = decode_point(pk);
   if (!p.ok()) return Err{p.error()};
-  return TokenV{p.value().scalar_mul(r.s)};
+  return TokenV{published(p.value().scalar_mul(r.s))};
 }
 
 Outcome<CommitV> from_coords(std::string_view x, std::string_view y) {

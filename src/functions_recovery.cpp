@@ -42,7 +42,11 @@ std::int32_t get_brut_v(const CommitV& c, const TokenV& t, const GHV& gh, const 
   // sk·c − t = v·(sk·g) for c = v·g + r·h and t = r·sk·h.
   Point a = c.p.scalar_mul(pbsk.sk);
   a.sub_point_assign(t.p);
-  const Point b = scalar_mul_fixed(gh.g, pbsk.sk);
+  Point b = scalar_mul_fixed(gh.g, pbsk.sk);
+  // The search below runs in variable time on both points: how long it
+  // takes reveals the amount's size, and its table lookups follow sk·g.
+  ct::declassify(a);
+  ct::declassify(b);
   if (range <= 0) return -1;
   // Candidates run over [−(range − 1), range − 1]; the logarithm is unique
   // there, so the first match of an ordered scan is the one found here.
@@ -50,13 +54,21 @@ std::int32_t get_brut_v(const CommitV& c, const TokenV& t, const GHV& gh, const 
   return v ? (std::int32_t)*v : -1;
 }
 
-HxV h_to_x(const GHV& gh, const RandR& x) { return HxV{gh.h.scalar_mul(x.s)}; }
+namespace {
+// A point this call returns: derived from a secret, public from here on.
+Point published(Point p) {
+  ct::declassify(p);
+  return p;
+}
+}  // namespace
 
-CommitV g_to_x(const GHV& gh, std::int32_t val) { return CommitV{gh.g.scalar_mul(Scalar::from_i64(val))}; }
+HxV h_to_x(const GHV& gh, const RandR& x) { return HxV{published(gh.h.scalar_mul(x.s))}; }
 
-CommitV g_to_r(const GHV& gh, const RandR& r) { return CommitV{gh.g.scalar_mul(r.s)}; }
+CommitV g_to_x(const GHV& gh, std::int32_t val) { return CommitV{published(gh.g.scalar_mul(Scalar::from_i64(val)))}; }
 
-CommitV p_to_x(const CommitV& p, const RandR& x) { return CommitV{p.p.scalar_mul(x.s)}; }
+CommitV g_to_r(const GHV& gh, const RandR& r) { return CommitV{published(gh.g.scalar_mul(r.s))}; }
+
+CommitV p_to_x(const CommitV& p, const RandR& x) { return CommitV{published(p.p.scalar_mul(x.s))}; }
 
 std::string get_y_coord(const CommitV& a1) { return a1.p.y_coord().to_hex(); }
 

@@ -1,12 +1,13 @@
 """Sigma proofs: round trips, record layout, tampering, refusals, witnesses
 and the golden proofs of an independent implementation."""
+import hashlib
 import json
 import types
 
 import pytest
 
 import vemo
-from conftest import P, load, scalar_text
+from conftest import P, R, load, scalar_text
 
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "
 ASSERTION = "assertion failed: false"
@@ -465,6 +466,45 @@ def test_eq_dlog_over_equal_bases_never_verifies(world, gh):
     tokens = vemo.to_token_from_str(world.pbsk.get_pk())
     text = vemo.sigma_eq_dlog_proof_sha256(tokens, world.pbsk, gh, h)
     assert vemo.sigma_eq_dlog_verify_sha256(text, gh, h, tokens) is False
+
+
+def _eq_dlog_record_made_by_hand(g1, g2, x, y, k_l, k_r):
+    """A discrete-log equality record over g1 and g2 built from the public
+    functions alone: pk_l = x·g1, pk_r = y·g2, nonces k_l and k_r."""
+    def mul(base, n):
+        return vemo.p_to_x(base, scalar(n))
+
+    pk_l, pk_r, t_l, t_r = mul(g1, x), mul(g2, y), mul(g1, k_l), mul(g2, k_r)
+    h = hashlib.sha256()
+    for p in (t_l, t_r, g1, g2, pk_l, pk_r):
+        h.update(bytes(p.to_bytes()))
+    h.update(bytes(4))
+    c = int.from_bytes(h.digest()[:32], "big") % R
+
+    def pt_json(p):
+        return {"curve": "bn254", "point": p.get}
+
+    def sc_json(n):
+        return {"curve": "bn254", "scalar": scalar_text(n)}
+
+    return json.dumps({
+        "pk_l": pt_json(pk_l), "pk_r": pt_json(pk_r),
+        "pk_t_rand_commitment_l": pt_json(t_l), "pk_t_rand_commitment_r": pt_json(t_r),
+        "challenge_response_l": sc_json(k_l - c * x), "challenge_response_r": sc_json(k_r - c * y),
+        "challenge": sc_json(c),
+    })
+
+
+@pytest.mark.parametrize("x, y, k_l, k_r, expected", [
+    (1234, 1234, 99, 99, True),        # an honest record, made by hand
+    (1234, 5678, 99, 314, False),      # different secrets: each side alone holds
+    (1234, 5678, 99, 99, False),
+    (1234, 1234, 99, 314, False),      # one secret, two nonces: never made by the prover
+])
+def test_eq_dlog_requires_one_response_for_both_bases(world, gh, x, y, k_l, k_r, expected):
+    g1, g2 = point(gh.g), point(world.gh2.g)
+    text = _eq_dlog_record_made_by_hand(g1, g2, x, y, k_l, k_r)
+    assert vemo.sigma_eq_dlog_verify_same_secret(text, gh, world.gh2) is expected
 
 
 def test_same_secret_shows_v_only_through_the_public_points(world, gh):

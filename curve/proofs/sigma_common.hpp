@@ -22,6 +22,14 @@ inline Result<curve::Bn254Scalar, Panic> draw_nonzero() {
   return k;
 }
 
+// Marks values the proof publishes (its commitments and responses): they are
+// derived from secrets, but from here on they are public and may steer
+// branches, as serialising and hashing them does.
+template <class... T>
+inline void publish(const T&... v) {
+  (ct::declassify(v), ...);
+}
+
 inline Panic assertion_failed() { return Panic{"assertion failed: false"}; }
 
 // a·A + b·B for secret a, b over bases seen once (no table is worth building).

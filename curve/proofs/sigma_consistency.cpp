@@ -16,8 +16,9 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
   // The opening is secret: compare every coordinate before branching, so
   // only whether it matches the public cm is revealed.
   const Bn254Point opened = double_scalar_mul_fixed(g, val, h, r);
-  const u64 same = opened.x.eq_flag(cm.x) & opened.y.eq_flag(cm.y) &
+  u64 same = opened.x.eq_flag(cm.x) & opened.y.eq_flag(cm.y) &
                    ct::eq_flag(opened.infinity ? 1 : 0, cm.infinity ? 1 : 0);
+  publish(same);  // the caller learns it from the outcome
   if (!same) return Err{assertion_failed()};
   auto d1 = draw_nonzero();
   if (!d1.ok()) return Err{d1.error()};
@@ -29,7 +30,9 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
   Bn254Scalar k1 = d1.value(), k2 = d2.value();
   wipe(d1.value());
   wipe(d2.value());
-  if (k1.eq(k2)) {
+  bool equal_nonces = k1.eq(k2);
+  publish(equal_nonces);  // never true in practice; refusing it reveals nothing of the values
+  if (equal_nonces) {
     wipe(k1);
     wipe(k2);
     return Err{assertion_failed()};
@@ -37,9 +40,11 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
   // g, h and a busy account's key recur from call to call: fixed-base tables.
   const Bn254Point t1 = double_scalar_mul_fixed(g, k1, h, k2);
   const Bn254Point t2 = scalar_mul_fixed(pk, k2);
+  publish(t1, t2);
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
   const Bn254Scalar s1 = c.mul(val).add(k1);
   const Bn254Scalar s2 = c.mul(r).add(k2);
+  publish(s1, s2);
   wipe(k1);
   wipe(k2);
   return ConsistencyProof{t1, t2, s1, s2, c};

@@ -14,8 +14,10 @@ Result<DLogProofExplicit, Panic> DLogProofExplicit::prove(Digest digest, const B
   Bn254Scalar k = drawn.value();
   const Bn254Point t = base.scalar_mul(k);
   const Bn254Point y = base.scalar_mul(x);
+  publish(t, y);
   const Bn254Scalar c = challenge_from_transcript(digest, {t, base, y});
   const Bn254Scalar z = k.sub(c.mul(x));
+  publish(z);
   wipe(k);
   wipe(drawn.value());
   return DLogProofExplicit{y, t, z};

@@ -21,8 +21,10 @@ Result<DLogEqProof, Panic> DLogEqProof::prove(Digest digest, const Bn254Scalar& 
   const Bn254Point t_r = scalar_mul_fixed(g2, k);
   const Bn254Point pk_l = g1.scalar_mul(x);
   const Bn254Point pk_r = scalar_mul_fixed(g2, x);
+  publish(t_l, t_r, pk_l, pk_r);
   const Bn254Scalar c = challenge_from_transcript(digest, {t_l, t_r, g1, g2, pk_l, pk_r});
   const Bn254Scalar z = k.sub(c.mul(x));
+  publish(z);
   wipe(k);
   return DLogEqProof{pk_l, pk_r, t_l, t_r, z, z, c};
 }
@@ -32,7 +34,10 @@ bool DLogEqProof::verify(Digest digest, const Bn254Point& g1, const Bn254Point& 
       digest, {pk_t_rand_commitment_l, pk_t_rand_commitment_r, g1, g2, pk_l, pk_r});
   const bool left = combination_equals({challenge_response_l, c}, {g1, pk_l}, pk_t_rand_commitment_l);
   const bool right = combination_equals({challenge_response_r, c}, {g2, pk_r}, pk_t_rand_commitment_r);
-  return left && right && c.eq(challenge) && !g1.eq(g2);
+  // One nonce serves both bases, so an honest record has equal responses;
+  // without this a record with pk_l = x·g1 and pk_r = y·g2, x ≠ y, verifies.
+  const bool same_response = challenge_response_l.eq(challenge_response_r);
+  return left && right && same_response && c.eq(challenge) && !g1.eq(g2);
 }
 
 nlohmann::ordered_json DLogEqProof::to_json() const {

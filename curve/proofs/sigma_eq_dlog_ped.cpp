@@ -22,7 +22,9 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const 
     s = d.value();
     wipe(d.value());
   }
+  // r1 and r2 are members of the record.
   const Bn254Scalar r1 = drawn[0], r2 = drawn[1];
+  publish(r1, r2);
   Bn254Scalar k1 = drawn[2], k2 = drawn[3], k3 = drawn[4];
   for (auto& w : drawn) wipe(w);
 
@@ -35,10 +37,12 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const 
   const Bn254Point cm3 = secret_combination(cm2, v, h, e);
   const Bn254Point t1 = double_scalar_mul_fixed(g, k3, h, k1);
   const Bn254Point t2 = secret_combination(cm2, k3, h, k2);
+  publish(cm1, token, cm2, cm3, t1, t2);
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {t1, t2});
   const Bn254Scalar d = c.mul(v).add(k3);
   const Bn254Scalar d1 = c.mul(r2).add(k1);
   const Bn254Scalar d2 = c.mul(e).add(k2);
+  publish(d, d1, d2);
   wipe(vv);
   wipe(e);
   wipe(k1);

@@ -1,19 +1,40 @@
 // Constant-time check: secrets are marked undefined for valgrind's memcheck,
 // which then reports any branch or memory index that depends on them.
-// Run under `valgrind --error-exitcode=1`; outside valgrind it only runs the
-// operations.
+//
+// Every random byte the library draws is marked undefined as it arrives
+// (through the random source's test seam), and so is every secret a caller
+// passes in (amounts, blinding scalars, secret keys, their texts). The
+// library tells the checker where derived values become public through
+// ct::declassify; a branch or index on a secret before that point is an
+// error. Run under `valgrind --error-exitcode=1`; outside valgrind it only
+// runs the operations.
+//
+// Built with VEMO_CT_MUTANT, it also runs one deliberately leaky operation,
+// so that the check can be seen to fail (make check-ct-mutation).
+#include <sys/random.h>
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "bulletproofs/src/proofs/range_proof.hpp"
+#include "curve/ct.hpp"
+#include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/point.hpp"
 #include "curve/random.hpp"
+#include "src/work.hpp"
 
 using namespace vemo::curve;
+namespace work = vemo::py::work;
+using vemo::py::CommitV;
+using vemo::py::GHV;
+using vemo::py::PbSkV;
+using vemo::py::RandR;
+using vemo::py::TokenV;
 
 namespace {
 
@@ -21,61 +42,184 @@ template <class T>
 void secret(T& v) {
   VALGRIND_MAKE_MEM_UNDEFINED(&v, sizeof v);
 }
+void secret_bytes(std::string& s) { VALGRIND_MAKE_MEM_UNDEFINED(s.data(), s.size()); }
+
 template <class T>
 void declassify(T& v) {
   VALGRIND_MAKE_MEM_DEFINED(&v, sizeof v);
 }
 
-Scalar random_secret() {
-  Scalar s = *Scalar::random();
-  secret(s.fe);
+// Texts and flags that leave a call are public: its result.
+void publish_text(const std::string& s) { VALGRIND_MAKE_MEM_DEFINED(s.data(), s.size()); }
+
+ssize_t secret_getrandom(void* buf, std::size_t n, unsigned flags) {
+  const ssize_t got = getrandom(buf, n, flags);
+  if (got > 0) VALGRIND_MAKE_MEM_UNDEFINED(buf, (std::size_t)got);
+  return got;
+}
+
+void declassify_hook(const void* p, std::size_t n) { VALGRIND_MAKE_MEM_DEFINED(p, n); }
+
+template <class T>
+T must(vemo::Result<T, vemo::py::PanicAt>&& r, const char* what) {
+  if (!r.ok()) {
+    std::fprintf(stderr, "%s failed: %s\n", what, r.error().message.c_str());
+    std::exit(2);
+  }
+  return std::move(r.value());
+}
+
+void must_verify(vemo::Result<bool, vemo::py::PanicAt>&& r, const char* what) {
+  if (!must(std::move(r), what)) {
+    std::fprintf(stderr, "%s: proof did not verify\n", what);
+    std::exit(2);
+  }
+}
+
+std::int32_t secret_amount(std::int32_t v) {
+  secret(v);
+  return v;
+}
+
+RandR secret_scalar(const RandR& r) {
+  RandR s = r;
+  secret(s.s.fe);
   return s;
 }
+
+#ifdef VEMO_CT_MUTANT
+// A deliberate leak: a table lookup at a secret index, as the old hex
+// encoder did. The check must report it.
+int leaky(const Scalar& s) {
+  static const char digits[] = "0123456789abcdef";
+  const auto b = s.serialize();
+  int sum = 0;
+  for (unsigned char x : b) sum += digits[x & 15];
+  return sum;
+}
+#endif
 
 }  // namespace
 
 int main() {
-  const Point g = Point::generator();
-  const Point base = g.scalar_mul_vartime(Scalar::from_u64(123456789));
+  set_random_source_for_testing(secret_getrandom);
+  vemo::ct::declassify_hook = declassify_hook;
 
-  // Scalar arithmetic.
-  Scalar a = random_secret(), b = random_secret();
-  Scalar c = a.mul(b).add(a.neg()).sub(b);
-  Fr inv = a.fe.inverse();
-  std::int64_t amount = 42;
-  secret(amount);
-  Scalar v = Scalar::from_i64(amount);
-  declassify(c);
-  declassify(inv);
-
-  // Multiplications by secrets, each engine.
-  Point p1 = base.scalar_mul(a);
-  declassify(p1);
-  for (int i = 0; i < 3; ++i) {  // the second and later uses go through a table
-    Scalar k = random_secret();
-    Point p2 = scalar_mul_fixed(base, k);
-    declassify(p2);
-    Point p3 = double_scalar_mul_fixed(base, v, g, k);
-    declassify(p3);
-  }
-  Scalar ks[3] = {random_secret(), random_secret(), v};
-  Point ps[3] = {g, base, g};
-  ProjPoint m = msm(ks, ps, 3);
-  Point p4 = m.to_affine("msm");
-  declassify(p4);
-
-  // The range prover's bit commitment: the bits of the values select
-  // between Gv[i] and −Hv[i] by masked moves.
+  // Arithmetic engines directly.
   {
-    const auto gv = vemo::bulletproofs::derive_generator_vectors(8, 16);
-    std::int64_t v0 = 200, v1 = 7;
-    secret(v0);
-    secret(v1);
-    const std::vector<Scalar> values{Scalar::from_i64(v0), Scalar::from_i64(v1)};
-    std::vector<Scalar> bits;
-    Point A = vemo::bulletproofs::commit_bits(gv.G, gv.H, base, random_secret(), values, 8, bits);
-    declassify(A);
+    const Point g = Point::generator();
+    const Point base = g.scalar_mul_vartime(Scalar::from_u64(123456789));
+    Scalar a = *Scalar::random(), b = *Scalar::random();
+    Scalar c = a.mul(b).add(a.neg()).sub(b);
+    Fr inv = a.fe.inverse();
+    declassify(c);
+    declassify(inv);
+    std::int64_t amount = 42;
+    secret(amount);
+    const Scalar v = Scalar::from_i64(amount);
+    Point p1 = base.scalar_mul(a);
+    declassify(p1);
+    for (int i = 0; i < 3; ++i) {  // the second and later uses go through a table
+      Scalar k = *Scalar::random();
+      Point p2 = scalar_mul_fixed(base, k);
+      declassify(p2);
+      Point p3 = double_scalar_mul_fixed(base, v, g, k);
+      declassify(p3);
+    }
+    Scalar ks[3] = {a, b, v};
+    Point ps[3] = {g, base, g};
+    Point p4 = msm(ks, ps, 3).to_affine("msm");
+    declassify(p4);
   }
+
+  // Every function of the module that takes or makes a secret, end to end.
+  const GHV gh = work::gen_GH();
+  const GHV gh2 = work::gen_new_GH(work::g_to_x(gh, 77), CommitV{gh.h});
+
+  // Keys, blinding scalars, their texts both ways.
+  const PbSkV pbsk = must(work::gen_pb_sk(gh), "gen_pb_sk");
+  const RandR r = must(work::gen_r(), "gen_r");
+  std::string sk_text = parse_scep256k1scalar_to_string(pbsk.sk);  // PbSk.get_sk
+  std::string r_text = parse_scep256k1scalar_to_string(r.s);       // rand_r.get
+  secret_bytes(sk_text);
+  secret_bytes(r_text);
+  const RandR sk_back = must(work::to_scalar_from_str(sk_text), "to_scalar_from_str");
+  const RandR r_back = must(work::to_scalar_from_str(r_text), "to_scalar_from_str");
+  std::string upper = r_text;  // the decoder takes either case
+  publish_text(upper);
+  for (char& ch : upper) ch = (char)(ch >= 'a' ? ch - 32 : ch);
+  secret_bytes(upper);
+  (void)must(work::to_scalar_from_str(upper), "to_scalar_from_str");
+  const PbSkV regen = work::regen_pb_sk(gh, sk_back);
+
+  // Commitments and tokens.
+  const std::int32_t val = secret_amount(1234);
+  const CommitV cm = work::commit(val, r_back, gh);
+  const TokenV tk = must(work::to_token_from_pk(parse_scep256k1point_to_string(regen.pk), r_back), "to_token_from_pk");
+  const TokenV tk2 = TokenV{regen.pk.scalar_mul(r_back.s)};  // PbSk.to_token
+  (void)work::h_to_x(gh, r_back);
+  (void)work::g_to_r(gh, r_back);
+  (void)work::p_to_x(cm, r_back);
+  (void)work::g_to_x(gh, secret_amount(-5));
+
+  // Public inputs of the proofs below.
+  CommitV h_sumR = CommitV{gh.h.scalar_mul_vartime(Scalar::from_u64(987654321))};
+  TokenV sum_tokens = TokenV{h_sumR.p.scalar_mul_vartime(Scalar::from_u64(1))};
+  {
+    // sum_tokens = sk·h_sumR, made without a secret branch and then public.
+    Point t = h_sumR.p.scalar_mul(regen.sk);
+    declassify(t);
+    sum_tokens = TokenV{t};
+  }
+  const std::string pk_text = parse_scep256k1point_to_string(regen.pk);
+
+  // The four sigma provers and their witness forms.
+  std::string proof;
+  proof = must(work::sigma_dlog_proof_explicit(sum_tokens, regen, h_sumR), "dlog");
+  must_verify(work::sigma_dlog_proof_explicit_verify(proof, h_sumR, sum_tokens), "dlog");
+  proof = must(work::sigma_dlog_proof_explicit_sha256(sum_tokens, regen, h_sumR), "dlog sha256");
+  proof = must(work::sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, regen, h_sumR), "dlog witness");
+  proof = must(work::sigma_eq_dlog_proof(sum_tokens, regen, gh, h_sumR), "eq");
+  must_verify(work::sigma_eq_dlog_verify(proof, gh, h_sumR, sum_tokens), "eq");
+  proof = must(work::sigma_eq_dlog_proof_sha256(sum_tokens, regen, gh, h_sumR), "eq sha256");
+  proof = must(work::sigma_eq_dlog_same_secret(secret_amount(-12345), gh, gh2), "same secret");
+  must_verify(work::sigma_eq_dlog_verify_same_secret(proof, gh, gh2), "same secret");
+  proof = must(work::sigma_eq_dlog_ped_proof(secret_amount(42), gh, gh, pk_text), "ped");
+  must_verify(work::sigma_eq_dlog_ped_verify(proof, gh, gh), "ped");
+  proof = must(work::sigma_eq_dlog_ped_proof_with_witness(secret_amount(-42), gh, gh, pk_text), "ped witness");
+  {
+    // A commitment and token of the secret amount and blinding, then public.
+    CommitV pub_cm = cm;
+    TokenV pub_tk = tk;
+    declassify(pub_cm);
+    declassify(pub_tk);
+    proof = must(work::consistency_proof(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency");
+    must_verify(work::consistency_proof_verify(proof, gh, pub_cm, pub_tk, pk_text), "consistency");
+    proof = must(work::consistency_proof_with_witness(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency witness");
+    (void)tk2;
+
+    // The range prover over several sizes, the diagnostic prover too.
+    for (std::uint64_t n : {1, 8, 64}) {
+      const std::int32_t v = secret_amount(n == 1 ? 1 : 200);
+      const CommitV c = work::commit(v, r_back, gh);
+      CommitV pub_c = c;
+      declassify(pub_c);
+      proof = must(work::range_proof_single(n, v, gh, r_back), "range proof");
+      must_verify(work::range_proof_single_verify(proof, n, gh, pub_c), "range proof");
+    }
+    (void)must(work::range_proof_test(8, secret_amount(77)), "range_proof_test");
+
+    // Value recovery: sk·c − t and sk·g in constant time, then the search.
+    const std::int32_t found = work::get_brut_v(pub_cm, pub_tk, gh, regen, 2000);
+    if (found != 1234) {
+      std::fprintf(stderr, "get_brut_v found %d\n", found);
+      return 2;
+    }
+  }
+
+#ifdef VEMO_CT_MUTANT
+  std::printf("mutant: %d\n", leaky(r_back.s));
+#endif
 
   std::puts("constant-time check ran");
   return 0;

@@ -102,6 +102,16 @@ void wipe_all(std::vector<Scalar>& v) {
   for (Scalar& s : v) wipe(s);
 }
 
+// Marks values the proof publishes; see ct::declassify.
+template <class T>
+void publish(const T& v) {
+  ct::declassify(v);
+}
+template <class T>
+void publish(const std::vector<T>& v) {
+  if (!v.empty()) ct::declassify(v.data(), v.size() * sizeof(T));
+}
+
 }  // namespace
 
 Scalar scalar_challenge(const Scalar& tau_x, const Scalar& miu, const Scalar& tx) {
@@ -181,6 +191,8 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
     wipe_all(scalars);
   }
 
+  publish(A);
+  publish(S);
   const Scalar y = proofs::challenge_from_transcript(Digest::Sha256, {A, S});
   const Scalar z = challenge_z(y);
   const std::vector<Scalar> y_pow = powers(y, N);
@@ -205,6 +217,9 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
   V.reserve(m);
   for (std::size_t j = 0; j < m; ++j) V.push_back(double_scalar_mul_fixed(g, values[j], h, blindings[j]));
 
+  publish(T1);
+  publish(T2);
+  publish(V);
   const Scalar x = challenge_x(T1, T2, g, h, V);
   Scalar tau_x = tau2.mul(x).mul(x).add(tau1.mul(x));
   for (std::size_t j = 0; j < m; ++j) tau_x.add_assign(z_pow[j + 2].mul(blindings[j]));
@@ -218,6 +233,13 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
     r[i] = y_pow[i].mul(a_R[i].add(z).add(s_R[i].mul(x))).add(z_pow[i / n + 2].mul(two_pow[i % n]));
     tx.add_assign(l[i].mul(r[i]));
   }
+  // l and r are what the unoptimised protocol would send in the clear: the
+  // inner-product argument only shortens them, so it may treat them as public.
+  publish(tau_x);
+  publish(miu);
+  publish(tx);
+  publish(l);
+  publish(r);
   wipe_all(secrets);
   wipe_all(a_L);
   wipe_all(a_R);
