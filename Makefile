@@ -6,7 +6,7 @@ APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python
                 python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py demo bench install clean
+.PHONY: deps build test test-cpp test-py demo bench install clean sanitize fuzz-ci check-ct-mutation soak
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -32,6 +32,40 @@ test-py: build
 	$(PY) -m pytest -q tests
 
 test: test-cpp test-py
+
+# A separate ASan+UBSan build of the core, the C++ tests and the extension.
+# The C++ tests run with leak detection; the whole pytest suite runs in the
+# ordinary interpreter with the sanitizer runtime preloaded (leak detection
+# off there: the interpreter itself keeps memory until exit).
+SAN := build/asan
+SAN_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+$(SAN)/build.ninja: | deps
+	meson setup $(SAN) -Dtests=true -Db_sanitize=address,undefined -Db_lundef=false
+
+sanitize: deps $(SAN)/build.ninja
+	ninja -C $(SAN)
+	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/core_tests
+	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/fuzz_replay tests/fuzz/regressions
+	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/ct_check
+	$(SAN_ENV) LD_PRELOAD=$$(g++ -print-file-name=libasan.so) ASAN_OPTIONS=detect_leaks=0 PYTHONMALLOC=malloc \
+	  PYTHONPATH=$(CURDIR)/$(SAN)/src $(PY) -m pytest -q -p no:cacheprovider tests
+
+# Short deterministic fuzz run of every decoder group (FUZZ_SECONDS each).
+fuzz-ci:
+	tests/fuzz/ci.sh
+
+# The constant-time check must be able to fail: the same check built with one
+# deliberate secret-indexed lookup has to be reported by valgrind.
+check-ct-mutation: build
+	@if valgrind --error-exitcode=1 --quiet $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
+	  echo "constant-time check missed the deliberate leak"; exit 1; \
+	else \
+	  grep -q 'uninitialised' $(BUILD)/ct-mutant.log && echo "constant-time check caught the deliberate leak"; \
+	fi
+
+# Long-running memory check over every function (not part of make test).
+soak: build
+	$(PY) tests/soak.py
 
 demo: build
 	$(PY) examples/demo.py

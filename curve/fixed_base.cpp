@@ -91,14 +91,14 @@ std::shared_ptr<const Table> table_for(const Bn254Point& base) {
 // Signed base-32 digits of k: k = sum d[w]·32^w with d[w] in [-16, 16].
 // Computed with masks only.
 void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {
-  const Limbs raw = k.to_raw();
+  const ct::Wiped<Limbs> raw(k.to_raw());
   u64 carry = 0;
   for (int w = 0; w < kWindows; ++w) {
     const int bit = w * kW;
     u64 v = 0;
     if (bit < 256) {
-      v = raw[bit / 64] >> (bit % 64);
-      if (bit % 64 > 64 - kW && bit / 64 + 1 < 4) v |= raw[bit / 64 + 1] << (64 - bit % 64);
+      v = (*raw)[bit / 64] >> (bit % 64);
+      if (bit % 64 > 64 - kW && bit / 64 + 1 < 4) v |= (*raw)[bit / 64 + 1] << (64 - bit % 64);
       v &= (1u << kW) - 1;
     }
     v += carry;  // 0..32

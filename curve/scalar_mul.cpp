@@ -7,6 +7,7 @@
 // with masked moves, the additions are the complete projective formulas (no
 // special cases for the identity or for doubling), and the trip counts are
 // fixed, so neither branches nor memory indices depend on k.
+#include <array>
 #include <memory>
 
 #include "point.hpp"
@@ -29,7 +30,8 @@ constexpr int kWindows = 33;  // 4-bit windows covering 132 bits
 
 // round(k * g / 2^256) for k < 2^256 and g < 2^192, fixed schedule.
 Limbs mul_shift_round(const Limbs& k, const Limbs& g) {
-  u64 prod[8] = {0};
+  ct::Wiped<std::array<u64, 8>> held;
+  u64* prod = held->data();
   for (int i = 0; i < 4; ++i) {
     u64 carry = 0;
     for (int j = 0; j < 4; ++j) {
@@ -59,12 +61,12 @@ Limbs signed_half(const Fr& v, u64& negative) {
     for (int i = 0; i < 4; ++i) h[i] = (h[i] >> 1) | (i < 3 ? h[i + 1] << 63 : 0);
     return h;
   }();
-  Limbs raw = v.to_raw();
-  negative = limbs::lt_flag(half, raw);
-  Fr n = -v;
-  Fr m = v;
-  m.cmov(n, negative);
-  return m.to_raw();
+  const ct::Wiped<Limbs> raw(v.to_raw());
+  negative = limbs::lt_flag(half, *raw);
+  const ct::Wiped<Fr> n(-v);
+  ct::Wiped<Fr> m(v);
+  m->cmov(*n, negative);
+  return m->to_raw();
 }
 
 inline unsigned window(const Limbs& k, int w) {
@@ -81,24 +83,29 @@ void lookup(ProjPoint& out, const ProjPoint* table, unsigned idx) {
 
 // Splits k into (k1, k2) magnitudes and signs with k = ±k1 ± k2·lambda.
 void glv_split(const Bn254Scalar& k, Limbs& k1, u64& neg1, Limbs& k2, u64& neg2) {
-  const Limbs kr = k.to_raw();
-  const Limbs c1 = mul_shift_round(kr, kG1);
-  const Limbs c2 = mul_shift_round(kr, kG2);
-  const Fr fc1 = Fr::from_raw_reduce(c1), fc2 = Fr::from_raw_reduce(c2);
+  // Every intermediate is as secret as k and is wiped on the way out.
+  const ct::Wiped<Limbs> kr(k.to_raw());
+  const ct::Wiped<Fr> fc1(Fr::from_raw_reduce(mul_shift_round(*kr, kG1)));
+  const ct::Wiped<Fr> fc2(Fr::from_raw_reduce(mul_shift_round(*kr, kG2)));
   const Fr fa1 = Fr::from_raw_reduce(kA1), fa2 = Fr::from_raw_reduce(kA2);
   const Fr fmb1 = Fr::from_raw_reduce(kMinusB1), fb2 = Fr::from_raw_reduce(kB2);
-  const Fr v1 = k.fe - fc1 * fa1 - fc2 * fa2;
-  const Fr v2 = fc1 * fmb1 - fc2 * fb2;
-  k1 = signed_half(v1, neg1);
-  k2 = signed_half(v2, neg2);
+  const ct::Wiped<Fr> v1(k.fe - *fc1 * fa1 - *fc2 * fa2);
+  const ct::Wiped<Fr> v2(*fc1 * fmb1 - *fc2 * fb2);
+  k1 = signed_half(*v1, neg1);
+  k2 = signed_half(*v2, neg2);
 }
 
 Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
-  Limbs k1, k2;
+  ct::Wiped<Limbs> h1, h2;
+  Limbs& k1 = *h1;
+  Limbs& k2 = *h2;
   u64 neg1, neg2;
   glv_split(k, k1, neg1, k2, neg2);
 
-  ProjPoint t1[16], t2[16];
+  // The tables carry the signs of the halves.
+  ct::Wiped<std::array<ProjPoint, 16>> h_t1, h_t2;
+  ProjPoint* t1 = h_t1->data();
+  ProjPoint* t2 = h_t2->data();
   ProjPoint p = ProjPoint::from_affine(*this);
   p.cneg(neg1);
   t1[0] = ProjPoint::identity();
@@ -120,10 +127,7 @@ Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
     lookup(e, t2, window(k2, w));
     acc = acc.add(e);
   }
-  Bn254Point r = acc.to_affine("scalar_mul");
-  ct::wipe(k1);
-  ct::wipe(k2);
-  return r;
+  return acc.to_affine("scalar_mul");
 }
 
 }  // namespace vemo::curve
@@ -164,6 +168,7 @@ ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t 
     }
   }
   ct::wipe(ks.get(), m * sizeof(Limbs));
+  ct::wipe(tables.get(), m * 16 * sizeof(ProjPoint));
   return acc;
 }
 

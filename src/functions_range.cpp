@@ -1,6 +1,8 @@
 // Range proofs for one committed value (m = 1): the proof that the value
 // behind val·g + r·h lies in [0, 2^n_bit), its check, a self-test with its
 // own generators, and the generator vectors as JSON text.
+#include <unistd.h>
+
 #include <string>
 
 #include "bulletproofs/src/proofs/generators.hpp"
@@ -15,11 +17,38 @@ using namespace vemo::bulletproofs;
 
 namespace {
 
+// What one index of the vectors costs at most while a call holds it: the
+// two points, their JSON values and text in ghvec, or the prover's and
+// verifier's scalar vectors and multi-scalar tables. Generous on purpose:
+// the line it draws only has to separate sizes that fit from sizes that
+// cannot.
+constexpr std::uint64_t kBytesPerIndex = 4096;
+
+// The largest n_bit whose vectors fit in this machine's physical memory.
+// Beyond it the derivation could only end in an out-of-memory kill after
+// hours of hashing; every size a proof can use (n_bit up to 64, or
+// thousands for a caller's own vectors) is far below it.
+std::uint64_t max_vector_length() {
+  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+  const std::uint64_t memory = (pages > 0 && page > 0) ? (std::uint64_t)pages * (std::uint64_t)page : (1ULL << 32);
+  return memory / kBytesPerIndex;
+}
+
+Outcome<bool> check_vector_length(std::uint64_t n_bit, std::source_location where = std::source_location::current()) {
+  const std::uint64_t most = max_vector_length();
+  if (n_bit <= most) return true;
+  return Err{PanicAt{"n_bit " + std::to_string(n_bit) +
+                         ": the generator vectors would need more memory than this machine has (n_bit at most " +
+                         std::to_string(most) + " here)",
+                     where}};
+}
+
 // The vector length must be a power of two. Checked before the vectors are
 // derived: the derivation has no effect but its cost, so the panic is the
 // same one, without first deriving a vector that cannot be used.
 Outcome<GeneratorVectors> vectors_for(std::uint64_t n_bit) {
   if (!is_power_of_two(n_bit)) return panic(kNotPowerOfTwo);
+  if (auto fits = check_vector_length(n_bit); !fits.ok()) return Err{fits.error()};
   return derive_generator_vectors(n_bit, n_bit);
 }
 
@@ -31,7 +60,8 @@ std::string json_points(const std::vector<Point>& points) {
 
 }  // namespace
 
-std::string ghvec(std::uint64_t n_bit) {
+Outcome<std::string> ghvec(std::uint64_t n_bit) {
+  if (auto fits = check_vector_length(n_bit); !fits.ok()) return Err{fits.error()};
   const GeneratorVectors v = derive_generator_vectors(n_bit, n_bit);
   std::string text = "[";
   text += json_points(v.G);

@@ -73,7 +73,7 @@ Outcome<bool> consistency_proof_verify(std::string_view text, const GHV& gh, con
                                        std::string_view pubkey);
 
 // Range proofs and their generator vectors.
-std::string ghvec(std::uint64_t n_bit);
+Outcome<std::string> ghvec(std::uint64_t n_bit);
 Outcome<std::string> range_proof_single(std::uint64_t n_bit, std::int32_t val, const GHV& gh, const RandR& r);
 Outcome<bool> range_proof_single_verify(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
                                         const CommitV& ped_cm);

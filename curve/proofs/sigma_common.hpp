@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 
 #include "curve/json_read.hpp"
@@ -35,9 +36,9 @@ inline Panic assertion_failed() { return Panic{"assertion failed: false"}; }
 // a·A + b·B for secret a, b over bases seen once (no table is worth building).
 inline curve::Bn254Point secret_combination(const curve::Bn254Point& A, const curve::Bn254Scalar& a,
                                             const curve::Bn254Point& B, const curve::Bn254Scalar& b) {
-  const curve::Bn254Scalar ks[2] = {a, b};
+  const ct::Wiped<std::array<curve::Bn254Scalar, 2>> ks(std::array<curve::Bn254Scalar, 2>{a, b});
   const curve::Bn254Point ps[2] = {A, B};
-  return curve::msm(ks, ps, 2).to_affine("add_point");
+  return curve::msm(ks->data(), ps, 2).to_affine("add_point");
 }
 
 // The sum of scalars[i]·points[i] over public values (verification only).

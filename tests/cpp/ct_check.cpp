@@ -81,12 +81,6 @@ std::int32_t secret_amount(std::int32_t v) {
   return v;
 }
 
-RandR secret_scalar(const RandR& r) {
-  RandR s = r;
-  secret(s.s.fe);
-  return s;
-}
-
 #ifdef VEMO_CT_MUTANT
 // A deliberate leak: a table lookup at a secret index, as the old hex
 // encoder did. The check must report it.
