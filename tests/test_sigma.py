@@ -667,3 +667,29 @@ def test_keyword_call_matches_positional(world, gh):
     assert vemo.consistency_proof_verify(pubkey=w.pubkey, token=w.token, ped_cm=w.ped_cm, gh=gh, proof=text) is True
     with pytest.raises(TypeError, match="argument 'gh2': 'Commit' object cannot be converted to 'GH'"):
         vemo.sigma_eq_dlog_ped_verify(text, gh, w.ped_cm)
+
+
+def _ped_caller_checks(text, gh, pk):
+    """What the security notes tell a caller to check beyond the verifier."""
+    rec = json.loads(text)
+
+    def pt(name):
+        return vemo.from_str(rec[name]["point"])
+
+    r1 = vemo.to_scalar_from_str(rec["r1"]["scalar"])
+    return (vemo.sigma_eq_dlog_ped_verify(text, gh, gh)
+            and vemo.sub(pt("cm1"), pt("cm3")).is_zero()
+            and vemo.p_to_x(vemo.from_str(pk), r1).get == rec["token"]["point"])
+
+
+@pytest.mark.parametrize("member, caller_accepts", [
+    (None, True), ("cm1", False), ("token", False), ("r1", False), ("r2", True)])
+def test_ped_verifier_binds_only_cm2_and_cm3(world, gh, member, caller_accepts):
+    text = vemo.sigma_eq_dlog_ped_proof(42, gh, gh, world.pubkey)
+    if member is not None:
+        obj = json.loads(text)
+        kind = "point" if "point" in obj[member] else "scalar"
+        obj[member][kind] = vemo.g_to_x(gh, 5).get if kind == "point" else scalar_text(5)
+        text = json.dumps(obj)
+    assert vemo.sigma_eq_dlog_ped_verify(text, gh, gh) is True
+    assert _ped_caller_checks(text, gh, world.pubkey) is caller_accepts
