@@ -252,10 +252,17 @@ __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a
       "adcxq %[hi], %[t2]\n\t"
       "adoxq %%rax, %[t2]\n\t"
       : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : [a] "r"(a), [b] "r"(b), [q] "r"(q),
-        // What the asm reads through the three pointers, so stores to it stay before it.
-        "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b), "m"(*(const u64(*)[5])q)
+      : [a] "r"(a), [b] "r"(b), [q] "r"(q)
+#ifdef __clang__
+      // clang gives every memory operand a register of its own, which it
+      // does not have here: a memory clobber orders the stores instead.
+      : "rax", "rdx", "cc", "memory");
+#else
+        // What the asm reads through the three pointers, so stores to it
+        // stay before it (GCC addresses these through the same registers).
+        , "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b), "m"(*(const u64(*)[5])q)
       : "rax", "rdx", "cc");
+#endif
   out[0] = t4;
   out[1] = t0;
   out[2] = t1;
