@@ -60,7 +60,9 @@ check-ct-mutation: build
 	@if valgrind --error-exitcode=1 --quiet $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
 	  echo "constant-time check missed the deliberate leak"; exit 1; \
 	else \
-	  grep -q 'uninitialised' $(BUILD)/ct-mutant.log && echo "constant-time check caught the deliberate leak"; \
+	  n=$$(grep -c 'Use of uninitialised value' $(BUILD)/ct-mutant.log); \
+	  if [ "$$n" -lt 2 ]; then cat $(BUILD)/ct-mutant.log; echo "expected both deliberate leaks reported, got $$n"; exit 1; fi; \
+	  echo "constant-time check caught both deliberate leaks"; \
 	fi
 
 # Long-running memory check over every function (not part of make test).
