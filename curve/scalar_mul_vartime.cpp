@@ -133,9 +133,23 @@ struct Halves {
   u64 neg[2];
 };
 
+// A scalar already below 2^128 in magnitude (batch weights, −1, small
+// integers) is used as one half as it is: no GLV split, an empty lambda half.
 Halves split(const Bn254Scalar& s) {
   Halves h;
-  glv_split(s, h.k[0], h.neg[0], h.k[1], h.neg[1]);
+  const Limbs raw = s.to_raw();
+  if ((raw[2] | raw[3]) == 0) {
+    h.k[0] = raw;
+    h.neg[0] = 0;
+  } else if (const Limbs minus = s.neg().to_raw(); (minus[2] | minus[3]) == 0) {
+    h.k[0] = minus;
+    h.neg[0] = 1;
+  } else {
+    glv_split(s, h.k[0], h.neg[0], h.k[1], h.neg[1]);
+    return h;
+  }
+  h.k[1] = Limbs{0, 0, 0, 0};
+  h.neg[1] = 0;
   return h;
 }
 
