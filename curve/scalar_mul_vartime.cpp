@@ -287,7 +287,7 @@ void wnaf(Limbs k, int8_t out[kBits]) {
   }
 }
 
-ProjPoint straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
+Jac straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size();
   // Rows: pinned first (shared lock), then the caller cache (one lock for
   // the whole call), then built here in one batch.
@@ -358,7 +358,7 @@ ProjPoint straus(const std::vector<Halves>& halves, const std::vector<const Bn25
       acc = madd(acc, (h % 2) ? row.bx[j] : row.x[j], negate ? -row.y[j] : row.y[j]);
     }
   }
-  return to_proj(acc);
+  return acc;
 }
 
 // ---- Pippenger ---------------------------------------------------------------
@@ -378,7 +378,7 @@ int window_bits(std::size_t halves) {
   return c;
 }
 
-ProjPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
+Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size(), nh = 2 * t;
   const int c = window_bits(nh);
   const int windows = (kBits + c - 1) / c + 1;  // the last window takes the final carry
@@ -428,7 +428,7 @@ ProjPoint pippenger(const std::vector<Halves>& halves, const std::vector<const B
     }
     acc = add(acc, sum);
   }
-  return to_proj(acc);
+  return acc;
 }
 
 // Above this many live terms Pippenger beats Straus here.
@@ -437,20 +437,32 @@ constexpr std::size_t kPippengerFrom = 192;
 enum class Engine { automatic, straus, pippenger };
 
 ProjPoint msm_with(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n, Engine engine) {
-  // Terms with a zero scalar or the identity contribute nothing.
+  // Terms with a zero scalar or the identity contribute nothing; terms with
+  // the scalar 1 or −1 (the "− T" of a verification equation) are one
+  // addition each, with no table.
   std::vector<const Bn254Point*> pts;
   std::vector<Halves> halves;
+  std::vector<std::pair<const Bn254Point*, bool>> direct;  // ±P
   pts.reserve(n);
   halves.reserve(n);
-  for (std::size_t i = 0; i < n; ++i)
-    if (!points[i].infinity && !scalars[i].is_zero()) {
-      pts.push_back(&points[i]);
-      halves.push_back(split(scalars[i]));
+  const Bn254Scalar one = Bn254Scalar::one(), minus_one = one.neg();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (points[i].infinity || scalars[i].is_zero()) continue;
+    if (scalars[i].eq(one) || scalars[i].eq(minus_one)) {
+      direct.emplace_back(&points[i], scalars[i].eq(minus_one));
+      continue;
     }
-  if (pts.empty()) return ProjPoint::identity();
-  const bool use_pippenger =
-      engine == Engine::pippenger || (engine == Engine::automatic && pts.size() >= kPippengerFrom);
-  return use_pippenger ? pippenger(halves, pts) : straus(halves, pts);
+    pts.push_back(&points[i]);
+    halves.push_back(split(scalars[i]));
+  }
+  Jac acc;
+  if (!pts.empty()) {
+    const bool use_pippenger =
+        engine == Engine::pippenger || (engine == Engine::automatic && pts.size() >= kPippengerFrom);
+    acc = use_pippenger ? pippenger(halves, pts) : straus(halves, pts);
+  }
+  for (const auto& [p, negate] : direct) acc = madd(acc, p->x, negate ? -p->y : p->y);
+  return to_proj(acc);
 }
 
 // Seed drawn once; without OS randomness the mix stays full-width, only unkeyed.
