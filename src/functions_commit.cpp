@@ -30,21 +30,6 @@ Outcome<Point> decode_point(std::string_view s) {
 
 }  // namespace
 
-void write_stdout(const std::string& text) {
-  // Straight to descriptor 1, past Python's own buffered streams.
-  const char* p = text.data();
-  std::size_t n = text.size();
-  while (n > 0) {
-    ssize_t w = ::write(1, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return;  // a closed stdout loses the diagnostic, nothing else
-    }
-    p += w;
-    n -= (std::size_t)w;
-  }
-}
-
 std::string curve_name() { return "Bn254"; }
 
 Outcome<RandR> gen_r() {
