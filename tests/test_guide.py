@@ -1,0 +1,48 @@
+"""Every python block of docs/guide.md runs, in order, in one namespace, so the
+guide cannot drift from the module. A block preceded by the line
+`<!-- requires NAME -->` runs only when the module NAME can be imported."""
+import importlib.util
+import pathlib
+import re
+
+GUIDE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "guide.md"
+REQUIRES = re.compile(r"<!-- requires (\w+) -->")
+
+
+def blocks(text):
+    """(first line number, code, required module or None) of each python block."""
+    out = []
+    lines = text.splitlines()
+    i = 0
+    while i < len(lines):
+        if lines[i].strip() == "```python":
+            marker = REQUIRES.fullmatch(lines[i - 1].strip()) if i else None
+            end = lines.index("```", i + 1)
+            out.append((i + 2, "\n".join(lines[i + 1:end]), marker.group(1) if marker else None))
+            i = end
+        i += 1
+    return out
+
+
+def available(module):
+    return importlib.util.find_spec(module) is not None
+
+
+def test_guide_blocks_run_in_order(capfd):
+    namespace = {"__name__": "guide"}
+    ran = 0
+    for line, code, needs in blocks(GUIDE.read_text()):
+        if needs and not available(needs):
+            continue
+        # Leading blank lines make tracebacks point at the guide's own lines.
+        exec(compile("\n" * (line - 1) + code, str(GUIDE), "exec"), namespace)
+        ran += 1
+    assert ran > 0
+    out = capfd.readouterr().out
+    assert "OverflowError: out of range integral type conversion attempted" in out
+    assert "rejected: called `Result::unwrap()` on an `Err` value" in out
+
+
+def test_only_the_batch_module_may_hold_blocks_back():
+    """A misspelt marker would skip its block for ever."""
+    assert {needs for _, _, needs in blocks(GUIDE.read_text()) if needs} <= {"vemo_batch"}
