@@ -37,8 +37,9 @@ test-py: build
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
 test-stubs: build
 	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
-	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest --allowlist stubs/stubtest-allowlist.txt vemo
-	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy --strict --cache-dir $(BUILD)/mypy-cache examples/
+	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy.stubtest \
+	  --allowlist stubs/stubtest-allowlist.txt vemo
+	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
 
 test: test-cpp test-py test-stubs
 

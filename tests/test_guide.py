@@ -1,11 +1,12 @@
-"""Every python block of docs/guide.md runs, in order, in one namespace, so the
-guide cannot drift from the module. A block preceded by the line
+"""Every python block of docs/guide.md and of the README runs, in order, in one
+namespace per document, so neither can drift from the module. A block preceded by the line
 `<!-- requires NAME -->` runs only when the module NAME can be imported."""
 import importlib.util
 import pathlib
 import re
 
-GUIDE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "guide.md"
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+GUIDE = ROOT / "docs" / "guide.md"
 REQUIRES = re.compile(r"<!-- requires (\w+) -->")
 
 
@@ -28,16 +29,24 @@ def available(module):
     return importlib.util.find_spec(module) is not None
 
 
-def test_guide_blocks_run_in_order(capfd):
-    namespace = {"__name__": "guide"}
+def run_document(path):
+    namespace = {"__name__": path.stem}
     ran = 0
-    for line, code, needs in blocks(GUIDE.read_text()):
+    for line, code, needs in blocks(path.read_text()):
         if needs and not available(needs):
             continue
-        # Leading blank lines make tracebacks point at the guide's own lines.
-        exec(compile("\n" * (line - 1) + code, str(GUIDE), "exec"), namespace)
+        # Leading blank lines make tracebacks point at the document's own lines.
+        exec(compile("\n" * (line - 1) + code, str(path), "exec"), namespace)
         ran += 1
-    assert ran > 0
+    assert ran > 0, f"{path} has no python block"
+
+
+def test_readme_blocks_run():
+    run_document(ROOT / "README.md")
+
+
+def test_guide_blocks_run_in_order(capfd):
+    run_document(GUIDE)
     out = capfd.readouterr().out
     assert "OverflowError: out of range integral type conversion attempted" in out
     assert "rejected: called `Result::unwrap()` on an `Err` value" in out
