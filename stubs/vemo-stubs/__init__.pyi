@@ -284,12 +284,13 @@ def consistency_proof(val: int, r: rand_r, gh: GH, ped_cm: Commit, token: Token,
     ped_cm is not commit(val, r, gh); a token that is not r·pk gives a proof that fails."""
 
 def consistency_proof_with_witness(val: int, r: rand_r, gh: GH, ped_cm: Commit, token: Token, pubkey: str) -> str:
-    """As consistency_proof, with the five multiplication-witness points merged into the JSON
-    object (members in sorted order). consistency_proof_verify accepts it."""
+    """As consistency_proof (val: int32), with the five multiplication-witness points merged into
+    the JSON object (members in sorted order). consistency_proof_verify accepts it."""
 
 def consistency_proof_verify(proof: str, gh: GH, ped_cm: Commit, token: Token, pubkey: str) -> bool:
-    """True when proof binds ped_cm and token (under pubkey's point text) to one blinding scalar,
-    False for a false proof. PanicException for a malformed proof or pubkey text."""
+    """True when proof (the JSON text of consistency_proof, with or without witness) binds ped_cm
+    and token under pubkey (a point text) to one blinding scalar, else False.
+    PanicException for a malformed proof or pubkey text."""
 
 # Explicit discrete-log proof: knowledge of sk behind a sum of tokens.
 
@@ -298,8 +299,8 @@ def sigma_dlog_proof_explicit(sum_tokens: Token, pbsk: PbSk, h_sumR: Commit) -> 
     sk·h_sumR (sum_tokens is type-checked only). Verify with sigma_dlog_proof_explicit_verify."""
 
 def sigma_dlog_proof_explicit_verify(ser_proof: str, h_sumR: Commit, sum_tokens: Token) -> bool:
-    """True when the SHA-512 proof holds over base h_sumR and its pk equals sum_tokens, else False.
-    PanicException for a malformed proof text."""
+    """True when ser_proof (JSON text of sigma_dlog_proof_explicit) holds over base h_sumR and its
+    pk equals sum_tokens, else False. PanicException for a malformed proof text."""
 
 def sigma_dlog_proof_explicit_sha256(sum_tokens: Token, pbsk: PbSk, h_sumR: Commit) -> str:
     """As sigma_dlog_proof_explicit with SHA-256 challenges; verify with
@@ -323,8 +324,9 @@ def sigma_eq_dlog_proof_sha256(sum_tokens: Token, pbsk: PbSk, gh: GH, h_sumR: Co
     """As sigma_eq_dlog_proof with SHA-256 challenges."""
 
 def sigma_eq_dlog_verify(ser_dlog_eq_proof: str, gh: GH, h_sumR: Commit, sum_tokens: Token) -> bool:
-    """True when the SHA-512 proof holds for bases h_sumR and h, False otherwise. PanicException for
-    a malformed text, or ("assertion failed: false") when the proof's pk_l is not sum_tokens."""
+    """True when ser_dlog_eq_proof (JSON text of sigma_eq_dlog_proof) holds for bases h_sumR and h,
+    else False. PanicException for a malformed text, or ("assertion failed: false") when the
+    proof's pk_l is not sum_tokens."""
 
 def sigma_eq_dlog_verify_sha256(ser_dlog_eq_proof: str, gh: GH, h_sumR: Commit, sum_tokens: Token) -> bool:
     """As sigma_eq_dlog_verify for SHA-256 proofs."""
@@ -334,36 +336,38 @@ def sigma_eq_dlog_same_secret(v: int, gh1: GH, gh2: GH) -> str:
     made; a proof over equal g never verifies."""
 
 def sigma_eq_dlog_verify_same_secret(ser_dlog_eq_proof: str, gh1: GH, gh2: GH) -> bool:
-    """True when the proof holds for bases g of gh1 and g of gh2 (and they differ); its pk_l and
-    pk_r are not compared with anything. PanicException for a malformed text."""
+    """True when ser_dlog_eq_proof (JSON text of sigma_eq_dlog_same_secret) holds for the g of gh1
+    and the g of gh2 (and they differ); its pk_l and pk_r are not compared with anything.
+    PanicException for a malformed text."""
 
 def sigma_eq_dlog_ped_proof(v: int, gh1: GH, gh2: GH, pk: str) -> str:
     """Fresh commitments cm2 to v and cm1 to v² under gh1, a token r1·pk (pk a point text) and a
     SHA-256 proof that cm1 holds the square; r1 and r2 are published. v: int32; gh2 unused."""
 
 def sigma_eq_dlog_ped_proof_with_witness(v: int, gh1: GH, gh2: GH, pk: str) -> str:
-    """As sigma_eq_dlog_ped_proof, with the six multiplication-witness points merged into the JSON
-    object (members in sorted order)."""
+    """As sigma_eq_dlog_ped_proof (v: int32, pk a point text), with the six multiplication-witness
+    points merged into the JSON object (members in sorted order)."""
 
 def sigma_eq_dlog_ped_verify(ser_dlog_eq_proof: str, gh1: GH, gh2: GH) -> bool:
-    """True when the square proof holds under gh1 (gh2 unused); cm1, token, r1 and r2 are not
-    checked. PanicException for a malformed text."""
+    """True when ser_dlog_eq_proof (JSON text of sigma_eq_dlog_ped_proof) holds under gh1 (gh2
+    unused); cm1, token, r1 and r2 are not checked. PanicException for a malformed text."""
 
 # Range proofs and their generators.
 
 def range_proof_single(n_bit: int, val: int, gh: GH, r: rand_r) -> str:
     """A range proof (JSON text) that the amount of commit(val, r, gh) lies in [0, 2**n_bit).
-    n_bit: uint64, a power of two, else PanicException; a val outside the range still gives a
-    proof, which fails verification. Cost grows linearly with n_bit."""
+    n_bit: uint64, a power of two, else PanicException; val: int32, and a val outside the range
+    still gives a proof, which fails verification. Cost grows linearly with n_bit."""
 
 def range_proof_single_verify(range_proof: str, n_bit: int, gh: GH, ped_cm: Commit) -> bool:
-    """True when range_proof shows the amount of ped_cm lies in [0, 2**n_bit), else False.
-    PanicException for a malformed text, an n_bit that is not a power of two or larger than proved."""
+    """True when range_proof (JSON text of range_proof_single) shows the amount of ped_cm lies in
+    [0, 2**n_bit), else False. n_bit: uint64, the one proved with; PanicException for a malformed
+    text, an n_bit that is not a power of two, or one larger than proved."""
 
 def range_proof_test(n_bit: int, val: int) -> str:
-    """Self-test: prove and verify val in [0, 2**n_bit) with fixed test generators, printing the
-    commitment, "results" and "true"/"false" to the process's stdout; returns str(n_bit).
-    PanicException when verification fails or n_bit is not a power of two."""
+    """Self-test: prove and verify val (int32) in [0, 2**n_bit) (n_bit: uint64) with fixed test
+    generators, printing the commitment, "results" and "true"/"false" to the process's stdout;
+    returns str(n_bit). PanicException when verification fails or n_bit is not a power of two."""
 
 def ghvec(n_bit: int) -> str:
     """The range-proof generator vectors for n_bit as JSON text "[Gv,Hv]" of point objects.
