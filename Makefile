@@ -3,7 +3,9 @@ SHELL := /bin/bash
 PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
-                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind python3-mypy
+                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
+# The stub checks (stubtest, mypy) and building the stub package offline.
+APT_PACKAGES += python3-mypy python3-wheel
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 .PHONY: deps build test test-cpp test-py test-stubs demo bench install clean
@@ -37,7 +39,7 @@ test-py: build
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
 test-stubs: build
 	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
-	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy.stubtest \
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
 	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
 
