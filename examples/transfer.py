@@ -51,22 +51,32 @@ def pay(balance: int, balance_r: vemo.rand_r, amount: int, gh: vemo.GH, bob_pk: 
     )
 
 
+def is_panic(e: BaseException) -> bool:
+    """vemo's PanicException: a BaseException, raised for a text that does not decode."""
+    return type(e).__name__ == "PanicException"
+
+
 def holds(check: Callable[[], bool]) -> bool:
-    """A check's outcome; a text that does not even decode fails it too."""
+    """A check's outcome; a proof text that does not even decode fails it too."""
     try:
         return check()
-    except BaseException as e:  # vemo's PanicException is a BaseException
-        if type(e).__name__ != "PanicException":
+    except BaseException as e:
+        if not is_panic(e):
             raise
         return False
 
 
 def verify(t: Transfer, balance: vemo.Commit, gh: vemo.GH, bob_pk: str, auditor_pk: str) -> str | None:
     """The verifier's side: public data only. Returns the first failed check, or None."""
-    amount = vemo.from_str(t.amount)
-    rest = vemo.sub(balance, amount)
-    t_bob = vemo.to_token_from_str(t.token_bob)
-    t_auditor = vemo.to_token_from_str(t.token_auditor)
+    try:
+        amount = vemo.from_str(t.amount)
+        t_bob = vemo.to_token_from_str(t.token_bob)
+        t_auditor = vemo.to_token_from_str(t.token_auditor)
+    except BaseException as e:
+        if not is_panic(e):
+            raise
+        return "a commitment or token text does not decode"
+    rest = vemo.sub(balance, amount)  # commits to what Alice has left
     checks: list[tuple[str, Callable[[], bool]]] = [
         ("Bob's token matches the amount",
          lambda: vemo.consistency_proof_verify(t.proof_bob, gh, amount, t_bob, bob_pk)),
