@@ -90,7 +90,11 @@ GHV gen_GH() {
     const auto one = BigInt::one().to_bytes();
     const auto digest = sha512(one);
     const auto bytes = BigInt::from_bytes(digest.data(), digest.size()).to_bytes();
-    return GHV{Point::generator(), generate_random_point(bytes.data(), bytes.size())};
+    GHV gh{Point::generator(), generate_random_point(bytes.data(), bytes.size())};
+    // Every verification over the ledger's pair sums multiples of g and h.
+    const Point both[2] = {gh.h, gh.g};
+    pin_vartime_tables(both, 2);
+    return gh;
   }();
   return pair;
 }
