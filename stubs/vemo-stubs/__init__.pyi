@@ -325,8 +325,8 @@ def sigma_eq_dlog_proof_sha256(sum_tokens: Token, pbsk: PbSk, gh: GH, h_sumR: Co
 
 def sigma_eq_dlog_verify(ser_dlog_eq_proof: str, gh: GH, h_sumR: Commit, sum_tokens: Token) -> bool:
     """True when ser_dlog_eq_proof (JSON text of sigma_eq_dlog_proof) holds for bases h_sumR and h,
-    else False. PanicException for a malformed text, or ("assertion failed: false") when the
-    proof's pk_l is not sum_tokens."""
+    else False; its pk_r is not compared with any key. PanicException for a malformed text, or
+    ("assertion failed: false") when the proof's pk_l is not sum_tokens."""
 
 def sigma_eq_dlog_verify_sha256(ser_dlog_eq_proof: str, gh: GH, h_sumR: Commit, sum_tokens: Token) -> bool:
     """As sigma_eq_dlog_verify for SHA-256 proofs."""
