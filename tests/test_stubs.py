@@ -5,7 +5,8 @@ the module's own messages: a call with no arguments names every missing
 parameter in order, and a call whose argument at one place is an object of no
 accepted type names the kind that place converts to. The stub must list the
 same members, with the same parameter names, in the same order, with the
-annotation that matches each kind.
+annotation that matches each kind; and every function, method and property,
+called once with valid arguments, returns the type its stub names.
 """
 import ast
 import pathlib
@@ -83,16 +84,17 @@ def sample():
 
 
 def stub_signature(node):
-    """(names, annotations) of a stub def, without self."""
+    """(names, annotations, result annotation) of a stub def, without self."""
     args = node.args
     assert not (args.posonlyargs or args.vararg or args.kwonlyargs or args.kwarg or args.defaults), node.name
     params = args.args[1:] if args.args and args.args[0].arg == "self" else args.args
-    return [a.arg for a in params], [ast.unparse(a.annotation) if a.annotation else None for a in params]
+    annotations = [ast.unparse(a.annotation) if a.annotation else None for a in params]
+    return [a.arg for a in params], annotations, ast.unparse(node.returns) if node.returns else None
 
 
 def stub_members():
     """Everything the stub declares: functions as ('function', sig), classes
-    as ('class', {member: ('property', None) or ('method', sig)})."""
+    as ('class', {member: ('property' or 'method', sig)})."""
     tree = ast.parse(STUB.read_text(), str(STUB))
     out = {}
     for node in tree.body:
@@ -103,7 +105,7 @@ def stub_members():
             for item in node.body:
                 if isinstance(item, ast.FunctionDef):
                     is_property = any(ast.unparse(d) == "property" for d in item.decorator_list)
-                    members[item.name] = ("property", None) if is_property else ("method", stub_signature(item))
+                    members[item.name] = ("property" if is_property else "method", stub_signature(item))
             out[node.name] = ("class", members)
     return out
 
@@ -120,7 +122,7 @@ def test_stub_declares_every_name_of_the_module_and_no_other():
 
 
 def check_signature(fn, where, stub_sig, sample):
-    names, annotations = stub_sig
+    names, annotations, _ = stub_sig
     params = runtime_params(fn)
     assert names == params, f"{where}: stub parameters {names}, module parameters {params}"
     kinds = runtime_kinds(fn, params, sample)
@@ -155,13 +157,115 @@ def test_class_stub_matches_the_module(name, sample):
             check_signature(getattr(instance, member), where, members[member][1], sample)
 
 
+def matches(value, annotation):
+    """Whether a result has the type a stub annotation names."""
+    if annotation == "list[int]":
+        return type(value) is list and all(type(v) is int for v in value)
+    expected = {"str": str, "bool": bool, "int": int}.get(annotation) or getattr(vemo, annotation)
+    return type(value) is expected
+
+
+def one_call_each():
+    """A valid call of every function, on one set of consistent values."""
+    gh = vemo.gen_GH()
+    r = vemo.gen_r()
+    key = vemo.gen_pb_sk(gh)
+    c = vemo.commit(5, r, gh)
+    token = key.to_token(r)
+    pk = key.get_pk()
+    h_sumR = vemo.p_to_x(vemo.from_str(gh.h), r)  # token = sk·h_sumR
+    other = vemo.gen_new_GH(vemo.g_to_x(gh, 7), vemo.from_str(gh.h))
+    one, two = format(1, "064x"), format(2, "064x")
+    return {
+        "range_proof_test": (8, 5),
+        "commit": (5, r, gh),
+        "print_commit": (c,),
+        "add": (c, c),
+        "sub": (c, c),
+        "add_value_commits": (c.get, c.get),
+        "sub_value_commits": (c.get, c.get),
+        "from_str": (c.get,),
+        "to_token_from_str": (token.get,),
+        "gen_GH": (),
+        "gen_r": (),
+        "range_proof_single": (8, 5, gh, r),
+        "gen_pb_sk": (gh,),
+        "regen_pb_sk": (gh, r),
+        "to_scalar_from_str": (r.get,),
+        "print_token": (token,),
+        "add_token": (token, token),
+        "sub_token": (token, token),
+        "sub_commit_token": (c, token),
+        "add_commit_token": (c, token),
+        "h_to_x": (gh, r),
+        "g_to_x": (gh, 5),
+        "g_to_r": (gh, r),
+        "p_to_x": (c, r),
+        "sigma_eq_dlog_proof": (token, key, gh, h_sumR),
+        "sigma_eq_dlog_proof_sha256": (token, key, gh, h_sumR),
+        "to_token_from_pk": (pk, r),
+        "sigma_eq_dlog_verify": (vemo.sigma_eq_dlog_proof(token, key, gh, h_sumR), gh, h_sumR, token),
+        "sigma_eq_dlog_verify_sha256": (vemo.sigma_eq_dlog_proof_sha256(token, key, gh, h_sumR), gh, h_sumR, token),
+        "range_proof_single_verify": (vemo.range_proof_single(8, 5, gh, r), 8, gh, c),
+        "consistency_proof": (5, r, gh, c, token, pk),
+        "consistency_proof_verify": (vemo.consistency_proof(5, r, gh, c, token, pk), gh, c, token, pk),
+        "sigma_dlog_proof_explicit": (token, key, h_sumR),
+        "sigma_dlog_proof_explicit_verify": (vemo.sigma_dlog_proof_explicit(token, key, h_sumR), h_sumR, token),
+        "sigma_dlog_proof_explicit_sha256": (token, key, h_sumR),
+        "sigma_dlog_proof_explicit_verify_sha256":
+            (vemo.sigma_dlog_proof_explicit_sha256(token, key, h_sumR), h_sumR, token),
+        "get_brut_v": (c, token, gh, key, 10),
+        "hash_test1": (c,),
+        "hash_test2": (c, c),
+        "hash_test3": (c, c, c),
+        "curve_name": (),
+        "ghvec": (1,),
+        "gen_new_GH": (c, c),
+        "sigma_eq_dlog_same_secret": (5, gh, other),
+        "sigma_eq_dlog_verify_same_secret": (vemo.sigma_eq_dlog_same_secret(5, gh, other), gh, other),
+        "sigma_eq_dlog_ped_proof": (5, gh, gh, pk),
+        "sigma_eq_dlog_ped_verify": (vemo.sigma_eq_dlog_ped_proof(5, gh, gh, pk), gh, gh),
+        "consistency_proof_with_witness": (5, r, gh, c, token, pk),
+        "sigma_eq_dlog_ped_proof_with_witness": (5, gh, gh, pk),
+        "sigma_dlog_proof_explicit_sha256_with_witness": (token, key, h_sumR),
+        "from_coords": (one, two),
+        "get_y_coord": (c,),
+    }
+
+
+def test_function_results_have_the_stub_types():
+    """Each function, called once with valid arguments, returns what its stub
+    says. The verifying calls get true proofs, so a bool that is True shows
+    the arguments were the intended ones."""
+    calls = one_call_each()
+    assert sorted(calls) == sorted(FUNCTIONS)
+    for name, args in calls.items():
+        result = getattr(vemo, name)(*args)
+        annotation = STUBBED[name][1][2]
+        assert matches(result, annotation), f"{name} returned {type(result).__name__}, stub says {annotation}"
+        if name.endswith(("verify", "verify_sha256", "verify_same_secret")):
+            assert result is True, name
+
+
+@pytest.mark.parametrize("name", CLASSES)
+def test_member_results_have_the_stub_types(name, sample):
+    instance = sample[name]
+    for member, (kind, (_, annotations, annotation)) in STUBBED[name][1].items():
+        if kind == "property":
+            result = getattr(instance, member)
+        else:
+            kind_of = {a: k for k, a in ANNOTATION_OF_KIND.items()}
+            result = getattr(instance, member)(*[sample[kind_of.get(a, a)] for a in annotations])
+        assert matches(result, annotation), f"{name}.{member} returned {type(result).__name__}, stub says {annotation}"
+
+
 def test_parameter_probe_notices_a_wrong_name(sample):
     """The probe itself: a stub signature with one renamed parameter fails."""
-    names, annotations = STUBBED["commit"][1]
+    names, annotations, result = STUBBED["commit"][1]
     with pytest.raises(AssertionError, match="stub parameters"):
-        check_signature(vemo.commit, "commit", (["value"] + names[1:], annotations), sample)
+        check_signature(vemo.commit, "commit", (["value"] + names[1:], annotations, result), sample)
     with pytest.raises(AssertionError, match="stub annotations"):
-        check_signature(vemo.commit, "commit", (names, ["str"] + annotations[1:]), sample)
+        check_signature(vemo.commit, "commit", (names, ["str"] + annotations[1:], result), sample)
 
 
 def test_stub_is_installable_and_gives_the_types(tmp_path):
