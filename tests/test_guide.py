@@ -1,9 +1,13 @@
 """Every python block of docs/guide.md and of the README runs, in order, in one
 namespace per document, so neither can drift from the module. A block preceded by the line
-`<!-- requires NAME -->` runs only when the module NAME can be imported."""
+`<!-- requires NAME -->` runs only when the module NAME can be imported. The
+guide's code also passes mypy --strict with the stubs of stubs/."""
 import importlib.util
+import os
 import pathlib
 import re
+import subprocess
+import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 GUIDE = ROOT / "docs" / "guide.md"
@@ -55,3 +59,17 @@ def test_guide_blocks_run_in_order(capfd):
 def test_only_the_batch_module_may_hold_blocks_back():
     """A misspelt marker would skip its block for ever."""
     assert {needs for _, _, needs in blocks(GUIDE.read_text()) if needs} <= {"vemo_batch"}
+
+
+def test_guide_code_passes_strict_type_checking(tmp_path):
+    code = "\n\n".join(code for _, code, needs in blocks(GUIDE.read_text()) if not needs)
+    (tmp_path / "guide_code.py").write_text(code)
+    # The type checker finds a stub package by its import name.
+    (tmp_path / "stubs").mkdir()
+    (tmp_path / "stubs" / "vemo").symlink_to(ROOT / "stubs" / "vemo-stubs")
+    out = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "guide_code.py"],
+        capture_output=True, text=True, cwd=tmp_path,
+        env=dict(os.environ, MYPYPATH=str(tmp_path / "stubs")),
+    )
+    assert out.returncode == 0, out.stdout + out.stderr
