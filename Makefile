@@ -8,7 +8,7 @@ APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python
 APT_PACKAGES += python3-mypy python3-wheel
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py test-stubs demo bench install clean
+.PHONY: deps build test test-cpp test-py test-stubs demo bench tsan install clean
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -50,6 +50,14 @@ demo: build
 
 bench: build
 	$(PY) bench/bench.py
+	$(PY) bench/bench_throughput.py
+
+# The C++ cache and thread tests again under ThreadSanitizer, in a build
+# of its own (slow, so not part of make test).
+tsan: deps
+	[ -f build/tsan/build.ninja ] || meson setup build/tsan -Dtests=true -Db_sanitize=thread -Db_lundef=false
+	ninja -C build/tsan tests/cpp/core_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/cpp/core_tests --gtest_filter='Threads*:Msm*'
 
 # Builds and installs the module through the PEP 517 backend into .venv.
 install: deps

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "point.hpp"
+#include "point_key.hpp"
 #include "random.hpp"
 
 namespace vemo::curve {
@@ -132,9 +133,23 @@ struct Halves {
   u64 neg[2];
 };
 
+// A scalar already below 2^128 in magnitude (batch weights, −1, small
+// integers) is used as one half as it is: no GLV split, an empty lambda half.
 Halves split(const Bn254Scalar& s) {
   Halves h;
-  glv_split(s, h.k[0], h.neg[0], h.k[1], h.neg[1]);
+  const Limbs raw = s.to_raw();
+  if ((raw[2] | raw[3]) == 0) {
+    h.k[0] = raw;
+    h.neg[0] = 0;
+  } else if (const Limbs minus = s.neg().to_raw(); (minus[2] | minus[3]) == 0) {
+    h.k[0] = minus;
+    h.neg[0] = 1;
+  } else {
+    glv_split(s, h.k[0], h.neg[0], h.k[1], h.neg[1]);
+    return h;
+  }
+  h.k[1] = Limbs{0, 0, 0, 0};
+  h.neg[1] = 0;
   return h;
 }
 
@@ -177,45 +192,8 @@ std::vector<OddRow> build_rows(const Bn254Point* const* points, std::size_t n) {
   return rows;
 }
 
-using Key = std::array<u64, 8>;
-
-Key key_of(const Bn254Point& p) {
-  Key k;
-  for (std::size_t i = 0; i < 4; ++i) {
-    k[i] = p.x.l[i];
-    k[i + 4] = p.y.l[i];
-  }
-  return k;
-}
-
-// Keyed hash over all eight limbs; the key is drawn once per process.
-struct KeyHash {
-  u64 seed[2];
-  KeyHash() {
-    if (!fill_random(seed, sizeof seed)) {
-      seed[0] = 0x243f6a8885a308d3ULL;  // still a full-width mix, only unkeyed
-      seed[1] = 0x13198a2e03707344ULL;
-    }
-  }
-  static u64 mix(u64 a, u64 b) {
-    const unsigned __int128 m = (unsigned __int128)a * b;
-    return (u64)m ^ (u64)(m >> 64);
-  }
-  std::size_t operator()(const Key& k) const {
-    u64 h = seed[0];
-    for (std::size_t i = 0; i < 8; i += 2) h = mix(h ^ k[i], seed[1] ^ k[i + 1]);
-    return (std::size_t)h;
-  }
-};
-
-const KeyHash& key_hash() {
-  static const KeyHash h;
-  return h;
-}
-
-struct KeyHasher {
-  std::size_t operator()(const Key& k) const { return key_hash()(k); }
-};
+using Key = PointKey;
+using KeyHasher = PointKeyHash;
 
 // Pinned rows: never evicted, so raw pointers into the map stay valid for
 // the process.
@@ -475,7 +453,30 @@ ProjPoint msm_with(const Bn254Scalar* scalars, const Bn254Point* points, std::si
   return use_pippenger ? pippenger(halves, pts) : straus(halves, pts);
 }
 
+// Seed drawn once; without OS randomness the mix stays full-width, only unkeyed.
+struct Seed {
+  u64 s[2];
+  Seed() {
+    if (!fill_random(s, sizeof s)) {
+      s[0] = 0x243f6a8885a308d3ULL;
+      s[1] = 0x13198a2e03707344ULL;
+    }
+  }
+};
+
+u64 mix(u64 a, u64 b) {
+  const unsigned __int128 m = (unsigned __int128)a * b;
+  return (u64)m ^ (u64)(m >> 64);
+}
+
 }  // namespace
+
+std::size_t PointKeyHash::operator()(const PointKey& k) const {
+  static const Seed seed;
+  u64 h = seed.s[0];
+  for (std::size_t i = 0; i < 8; i += 2) h = mix(h ^ k[i], seed.s[1] ^ k[i + 1]);
+  return (std::size_t)h;
+}
 
 void pin_vartime_tables(const Bn254Point* points, std::size_t n) {
   Pinned& pin = pinned();

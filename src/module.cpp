@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "binding.hpp"
+#include "verifiers.hpp"
 #include "work.hpp"
 
 namespace vemo::py {
@@ -44,16 +45,15 @@ const Row kFunctions[] = {
     VEMO_FN("sigma_eq_dlog_proof", sigma_eq_dlog_proof, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("sigma_eq_dlog_proof_sha256", sigma_eq_dlog_proof_sha256, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("to_token_from_pk", to_token_from_pk, "pk_json_point", "r"),
-    VEMO_FN("sigma_eq_dlog_verify", sigma_eq_dlog_verify, "ser_dlog_eq_proof", "gh", "h_sumR", "sum_tokens"),
-    VEMO_FN("sigma_eq_dlog_verify_sha256", sigma_eq_dlog_verify_sha256, "ser_dlog_eq_proof", "gh", "h_sumR", "sum_tokens"),
-    VEMO_FN("range_proof_single_verify", range_proof_single_verify, "range_proof", "n_bit", "gh", "ped_cm"),
+    VEMO_FN("sigma_eq_dlog_verify", sigma_eq_dlog_verify, VEMO_PARAMS_sigma_eq_dlog_verify),
+    VEMO_FN("sigma_eq_dlog_verify_sha256", sigma_eq_dlog_verify_sha256, VEMO_PARAMS_sigma_eq_dlog_verify_sha256),
+    VEMO_FN("range_proof_single_verify", range_proof_single_verify, VEMO_PARAMS_range_proof_single_verify),
     VEMO_FN("consistency_proof", consistency_proof, "val", "r", "gh", "ped_cm", "token", "pubkey"),
-    VEMO_FN("consistency_proof_verify", consistency_proof_verify, "proof", "gh", "ped_cm", "token", "pubkey"),
+    VEMO_FN("consistency_proof_verify", consistency_proof_verify, VEMO_PARAMS_consistency_proof_verify),
     VEMO_FN("sigma_dlog_proof_explicit", sigma_dlog_proof_explicit, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify", sigma_dlog_proof_explicit_verify, "ser_proof", "h_sumR", "sum_tokens"),
+    VEMO_FN("sigma_dlog_proof_explicit_verify", sigma_dlog_proof_explicit_verify, VEMO_PARAMS_sigma_dlog_proof_explicit_verify),
     VEMO_FN("sigma_dlog_proof_explicit_sha256", sigma_dlog_proof_explicit_sha256, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify_sha256", sigma_dlog_proof_explicit_verify_sha256, "ser_proof", "h_sumR",
-            "sum_tokens"),
+    VEMO_FN("sigma_dlog_proof_explicit_verify_sha256", sigma_dlog_proof_explicit_verify_sha256, VEMO_PARAMS_sigma_dlog_proof_explicit_verify_sha256),
     VEMO_FN("get_brut_v", get_brut_v, "c", "t", "gh", "pbsk", "range"),
     VEMO_FN_HELD("hash_test1", hash_test1, "a1"),
     VEMO_FN_HELD("hash_test2", hash_test2, "a1", "a2"),
@@ -62,9 +62,9 @@ const Row kFunctions[] = {
     VEMO_FN("ghvec", ghvec, "n_bit"),
     VEMO_FN_HELD("gen_new_GH", gen_new_GH, "g", "h"),
     VEMO_FN("sigma_eq_dlog_same_secret", sigma_eq_dlog_same_secret, "v", "gh1", "gh2"),
-    VEMO_FN("sigma_eq_dlog_verify_same_secret", sigma_eq_dlog_verify_same_secret, "ser_dlog_eq_proof", "gh1", "gh2"),
+    VEMO_FN("sigma_eq_dlog_verify_same_secret", sigma_eq_dlog_verify_same_secret, VEMO_PARAMS_sigma_eq_dlog_verify_same_secret),
     VEMO_FN("sigma_eq_dlog_ped_proof", sigma_eq_dlog_ped_proof, "v", "gh1", "gh2", "pk"),
-    VEMO_FN("sigma_eq_dlog_ped_verify", sigma_eq_dlog_ped_verify, "ser_dlog_eq_proof", "gh1", "gh2"),
+    VEMO_FN("sigma_eq_dlog_ped_verify", sigma_eq_dlog_ped_verify, VEMO_PARAMS_sigma_eq_dlog_ped_verify),
     VEMO_FN("consistency_proof_with_witness", consistency_proof_with_witness, "val", "r", "gh", "ped_cm", "token",
             "pubkey"),
     VEMO_FN("sigma_eq_dlog_ped_proof_with_witness", sigma_eq_dlog_ped_proof_with_witness, "v", "gh1", "gh2", "pk"),
