@@ -4,9 +4,11 @@ PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
                 python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
+# The stub checks (stubtest, mypy) and building the stub package offline.
+APT_PACKAGES += python3-mypy python3-wheel
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py demo bench tsan install clean
+.PHONY: deps build test test-cpp test-py test-stubs demo bench tsan install clean
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -31,10 +33,20 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
-test: test-cpp test-py
+# The type stubs against the built module (stubtest), then the examples under
+# mypy --strict with those stubs. mypy looks for a directory named vemo, so
+# the stub package is linked under that name inside the build directory.
+STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
+test-stubs: build
+	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
+	  --allowlist stubs/stubtest-allowlist.txt vemo
+	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
+
+test: test-cpp test-py test-stubs
 
 demo: build
-	$(PY) examples/demo.py
+	$(PY) examples/transfer.py
 
 bench: build
 	$(PY) bench/bench.py
