@@ -33,7 +33,8 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
-# The type stubs against the built module (stubtest), then the examples under
+# The type stubs against the built modules (stubtest; vemo_batch carries its
+# own stub and py.typed), then the examples under
 # mypy --strict with those stubs. mypy looks for a directory named vemo, so
 # the stub package is linked under that name inside the build directory.
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
@@ -41,6 +42,7 @@ test-stubs: build
 	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
+	$(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
 	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
 
 test: test-cpp test-py test-stubs
