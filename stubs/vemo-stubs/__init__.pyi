@@ -371,8 +371,9 @@ def range_proof_test(n_bit: int, val: int) -> str:
 
 def ghvec(n_bit: int) -> str:
     """The range-proof generator vectors for n_bit as JSON text "[Gv,Hv]" of point objects.
-    Cost: linear in n_bit, with no upper bound (n_bit: uint64): 2·n_bit points hashed to the curve
-    (the first 8192 are kept after first use) and about 110 characters of text per point."""
+    Cost: linear in n_bit (n_bit: uint64): 2·n_bit points hashed to the curve (the first 8192 are
+    kept after first use) and about 110 characters of text per point. PanicException, before any
+    work, when the vectors could not fit in the machine's physical memory."""
 
 # Recovering an amount.
 
