@@ -19,6 +19,7 @@
 #include <x86intrin.h>
 
 #include "ct.hpp"
+#include "field_inv.hpp"
 
 namespace vemo::curve {
 
@@ -410,14 +411,41 @@ struct Field {
     return r;
   }
 
-  // Multiplicative inverse by Fermat's little theorem; 0 maps to 0.
-  // Constant time (fixed public exponent m - 2).
+  // Multiplicative inverse by divsteps (field_inv.hpp); 0 maps to 0.
+  // Constant time. The divsteps invert the Montgomery limbs x·R as an
+  // integer, giving x^-1·R^-1; one Montgomery multiplication by R^3 turns
+  // that into x^-1·R.
   Field inverse() const {
+    Field r;
+    r.l = safegcd::inverse_ct(l, kInvInfo);
+    return r * r_cubed();
+  }
+  // The same inverse for a public value, in variable time.
+  Field inverse_vartime() const {
+    Field r;
+    r.l = safegcd::inverse_vartime(l, kInvInfo);
+    return r * r_cubed();
+  }
+  // Inverse by Fermat's little theorem (x^(m-2)), kept as an independent
+  // check on the divsteps. Constant time.
+  Field inverse_fermat() const {
     Limbs e = MOD;
     e[0] -= 2;  // no borrow: both moduli end in a limb above 2
     return pow_public_exp(e);
   }
 
+ private:
+  static constexpr safegcd::ModInfo kInvInfo = safegcd::make_modinfo(P::MOD);
+  static const Field& r_cubed() {
+    static const Field r3 = [] {
+      Field r2;
+      r2.l = P::R2;
+      return r2 * r2;  // R^2·R^2·R^-1
+    }();
+    return r3;
+  }
+
+ public:
   // Big-endian hex of the canonical value, 64 digits (for diagnostics).
 };
 

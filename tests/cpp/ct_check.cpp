@@ -32,9 +32,22 @@ Scalar random_secret() {
   return s;
 }
 
+// Field inversion by divsteps on secret values (Fp: coordinates after a
+// secret multiplication; Fr: scalars).
+void check_inversions() {
+  Fp x = Fp::from_u64(0x1234567);
+  secret(x);
+  Fp xi = x.inverse();
+  declassify(xi);
+  Fr y = random_secret().fe;
+  Fr yi = y.inverse();
+  declassify(yi);
+}
+
 }  // namespace
 
 int main() {
+  check_inversions();
   const Point g = Point::generator();
   const Point base = g.scalar_mul_vartime(Scalar::from_u64(123456789));
 
