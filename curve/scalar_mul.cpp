@@ -1,15 +1,19 @@
 // Constant-time multiplication of a point by a secret scalar.
 //
 // Method: the GLV endomorphism lambda * (x, y) = (beta x, y) splits k into
-// k1 + k2 lambda with |k1|, |k2| < 2^128, so one pass of 4-bit fixed windows
-// over 132 bits handles both halves with half the doublings of a plain
-// ladder. Every window reads its table entry by scanning the whole table
-// with masked moves, the additions are the complete projective formulas (no
-// special cases for the identity or for doubling), and the trip counts are
-// fixed, so neither branches nor memory indices depend on k.
+// k1 + k2 lambda with |k1|, |k2| < 2^128, so one chain of doublings serves
+// both halves. Each half is written in signed 5-bit digits (window.hpp): 26
+// windows, five doublings and two mixed additions each. The tables hold the
+// affine multiples 1..16 of ±P and ±lambda P, brought to affine with one
+// batch inversion. Every window reads its entries by scanning the whole row
+// with masks, the additions are complete (the mixed formula needs only a
+// non-identity affine point, and table entries j·P, 1 <= j <= 16, are never
+// the identity for P of prime order r), and the trip counts are fixed, so
+// neither branches nor memory indices depend on k.
 #include <memory>
 
 #include "point.hpp"
+#include "window.hpp"
 
 namespace vemo::curve {
 
@@ -25,7 +29,9 @@ constexpr Limbs kA2 = {0x0be4e1541221250bULL, 0x6f4d8248eeb859fdULL, 0, 0};
 constexpr Limbs kMinusB1 = {0x8211bbeb7d4f1128ULL, 0x6f4d8248eeb859fcULL, 0, 0};
 constexpr Limbs kB2 = {0x89d3256894d213e3ULL, 0, 0, 0};
 
-constexpr int kWindows = 33;  // 4-bit windows covering 132 bits
+// Signed 5-bit windows of a half: |k_i| < 2^128 leaves the top window
+// (bits 125..129) at most 7, plus a carry of 1, so no carry out of 26.
+constexpr int kHalfWindows = 26;
 
 // round(k * g / 2^256) for k < 2^256 and g < 2^192, fixed schedule.
 Limbs mul_shift_round(const Limbs& k, const Limbs& g) {
@@ -67,16 +73,6 @@ Limbs signed_half(const Fr& v, u64& negative) {
   return m.to_raw();
 }
 
-inline unsigned window(const Limbs& k, int w) {
-  const int bit = 4 * w;
-  return (unsigned)(k[bit / 64] >> (bit % 64)) & 15u;
-}
-
-void lookup(ProjPoint& out, const ProjPoint* table, unsigned idx) {
-  out = table[0];
-  for (unsigned i = 1; i < 16; ++i) out.cmov(table[i], ct::eq_flag(i, idx));
-}
-
 }  // namespace
 
 // Splits k into (k1, k2) magnitudes and signs with k = ±k1 ± k2·lambda.
@@ -84,86 +80,88 @@ void glv_split(const Bn254Scalar& k, Limbs& k1, u64& neg1, Limbs& k2, u64& neg2)
   const Limbs kr = k.to_raw();
   const Limbs c1 = mul_shift_round(kr, kG1);
   const Limbs c2 = mul_shift_round(kr, kG2);
+  // The lattice constants in Montgomery form, converted once.
+  static const Fr fa1 = Fr::from_raw_reduce(kA1), fa2 = Fr::from_raw_reduce(kA2),
+                  fmb1 = Fr::from_raw_reduce(kMinusB1), fb2 = Fr::from_raw_reduce(kB2);
   const Fr fc1 = Fr::from_raw_reduce(c1), fc2 = Fr::from_raw_reduce(c2);
-  const Fr fa1 = Fr::from_raw_reduce(kA1), fa2 = Fr::from_raw_reduce(kA2);
-  const Fr fmb1 = Fr::from_raw_reduce(kMinusB1), fb2 = Fr::from_raw_reduce(kB2);
   const Fr v1 = k.fe - fc1 * fa1 - fc2 * fa2;
   const Fr v2 = fc1 * fmb1 - fc2 * fb2;
   k1 = signed_half(v1, neg1);
   k2 = signed_half(v2, neg2);
 }
 
-Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
-  Limbs k1, k2;
-  u64 neg1, neg2;
-  glv_split(k, k1, neg1, k2, neg2);
+namespace {
 
-  ProjPoint t1[16], t2[16];
-  ProjPoint p = ProjPoint::from_affine(*this);
-  p.cneg(neg1);
-  t1[0] = ProjPoint::identity();
-  t1[1] = p;
-  for (int i = 2; i < 16; ++i) t1[i] = (i % 2 == 0) ? t1[i / 2].dbl() : t1[i - 1].add(p);
-  // lambda (i P) = (beta X : Y : Z); fix the sign when the halves differ.
-  const Fp beta = glv_beta();
-  const u64 flip = neg1 ^ neg2;
-  for (int i = 0; i < 16; ++i) {
-    t2[i] = ProjPoint{t1[i].X * beta, t1[i].Y, t1[i].Z};
-    t2[i].cneg(flip);
+// The GLV rows of n points: rows[32 i .. 32 i + 15] hold j·(±P_i) and
+// rows[32 i + 16 .. 32 i + 31] hold j·(±lambda P_i), j = 1..16, affine, with
+// the signs of the two halves (neg1[i], neg2[i]) folded in. All 16 n
+// conversions share one inversion. The rows of an identity point are junk
+// (the mixed additions below are not complete for it); callers skip them
+// by mask. Constant time.
+void glv_rows(const Bn254Point* points, const u64* neg1, const u64* neg2, std::size_t n, AffineXY* rows) {
+  std::unique_ptr<ProjPoint[]> proj(new ProjPoint[n * kRowLen]);
+  std::unique_ptr<Fp[]> zs(new Fp[n * kRowLen]);
+  for (std::size_t i = 0; i < n; ++i) {
+    ProjPoint* t = &proj[i * kRowLen];
+    t[0] = ProjPoint::from_affine(points[i]);
+    t[1] = t[0].dbl();
+    for (int j = 2; j < kRowLen; ++j) t[j] = t[j - 1].add_affine(points[i]);
   }
-
-  ProjPoint acc = ProjPoint::identity(), e;
-  for (int w = kWindows - 1; w >= 0; --w) {
-    acc = acc.dbl().dbl().dbl().dbl();
-    lookup(e, t1, window(k1, w));
-    acc = acc.add(e);
-    lookup(e, t2, window(k2, w));
-    acc = acc.add(e);
+  for (std::size_t i = 0; i < n * kRowLen; ++i) zs[i] = proj[i].Z;
+  batch_inverse(zs.get(), n * kRowLen);
+  const Fp& beta = glv_beta();
+  for (std::size_t i = 0; i < n; ++i) {
+    AffineXY* r1 = &rows[2 * i * kRowLen];
+    AffineXY* r2 = r1 + kRowLen;
+    for (int j = 0; j < kRowLen; ++j) {
+      const ProjPoint& t = proj[i * kRowLen + j];
+      const Fp& zi = zs[i * kRowLen + j];
+      r1[j].x = t.X * zi;
+      const Fp y = t.Y * zi;
+      r1[j].y = y;
+      r1[j].y.cmov(-y, neg1[i]);
+      r2[j].x = r1[j].x * beta;
+      r2[j].y = y;
+      r2[j].y.cmov(-y, neg2[i]);
+    }
   }
-  Bn254Point r = acc.to_affine("scalar_mul");
-  ct::wipe(k1);
-  ct::wipe(k2);
-  return r;
 }
 
-}  // namespace vemo::curve
+}  // namespace
 
-namespace vemo::curve {
+Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
+  const ProjPoint acc = msm(&k, this, 1);
+  return acc.to_affine("scalar_mul");
+}
 
 ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
-  // The same method as scalar_mul, with one shared chain of doublings: each
-  // term contributes two halves (k1 on P, k2 on lambda P), each half one
-  // scanned table lookup and one complete addition per window.
+  // One shared chain of doublings; each term contributes two halves (k1 on
+  // P, k2 on lambda P), each half one scanned lookup and one mixed addition
+  // per window. An identity point adds nothing (masked, no branch).
   if (n == 0) return ProjPoint::identity();
   const std::size_t m = 2 * n;
-  std::unique_ptr<ProjPoint[]> tables(new ProjPoint[m * 16]);
-  std::unique_ptr<Limbs[]> ks(new Limbs[m]);
-  const Fp beta = glv_beta();
+  std::unique_ptr<AffineXY[]> rows(new AffineXY[m * kRowLen]);
+  std::unique_ptr<std::int8_t[]> digits(new std::int8_t[m * kHalfWindows]);
+  std::unique_ptr<u64[]> negs(new u64[m]);
+  std::unique_ptr<u64[]> live(new u64[n]);
   for (std::size_t i = 0; i < n; ++i) {
-    u64 neg1, neg2;
-    glv_split(scalars[i], ks[2 * i], neg1, ks[2 * i + 1], neg2);
-    ProjPoint* t1 = &tables[(2 * i) * 16];
-    ProjPoint* t2 = &tables[(2 * i + 1) * 16];
-    ProjPoint p = ProjPoint::from_affine(points[i]);
-    p.cneg(neg1);
-    t1[0] = ProjPoint::identity();
-    t1[1] = p;
-    for (int j = 2; j < 16; ++j) t1[j] = (j % 2 == 0) ? t1[j / 2].dbl() : t1[j - 1].add(p);
-    const u64 flip = neg1 ^ neg2;
-    for (int j = 0; j < 16; ++j) {
-      t2[j] = ProjPoint{t1[j].X * beta, t1[j].Y, t1[j].Z};
-      t2[j].cneg(flip);
-    }
+    Limbs k1, k2;
+    glv_split(scalars[i], k1, negs[i], k2, negs[n + i]);
+    recode_signed5(k1, kHalfWindows, &digits[(2 * i) * kHalfWindows]);
+    recode_signed5(k2, kHalfWindows, &digits[(2 * i + 1) * kHalfWindows]);
+    ct::wipe(k1);
+    ct::wipe(k2);
+    live[i] = 1 ^ (u64)points[i].infinity;
   }
-  ProjPoint acc = ProjPoint::identity(), e;
-  for (int w = kWindows - 1; w >= 0; --w) {
-    acc = acc.dbl().dbl().dbl().dbl();
-    for (std::size_t i = 0; i < m; ++i) {
-      lookup(e, &tables[i * 16], window(ks[i], w));
-      acc = acc.add(e);
-    }
+  glv_rows(points, negs.get(), negs.get() + n, n, rows.get());
+  ProjPoint acc = ProjPoint::identity();
+  for (int w = kHalfWindows - 1; w >= 0; --w) {
+    if (w != kHalfWindows - 1) acc = acc.dbl().dbl().dbl().dbl().dbl();  // public schedule
+    for (std::size_t i = 0; i < m; ++i) add_signed(acc, &rows[i * kRowLen], digits[i * kHalfWindows + w], live[i / 2]);
   }
-  ct::wipe(ks.get(), m * sizeof(Limbs));
+  ct::wipe(digits.get(), m * kHalfWindows);
+  ct::wipe(negs.get(), m * sizeof(u64));
+  ct::wipe(rows.get(), m * kRowLen * sizeof(AffineXY));
   return acc;
 }
 

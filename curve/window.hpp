@@ -1,0 +1,70 @@
+// Signed 5-bit windows and constant-time table lookups: what the
+// constant-time multiplications (scalar_mul.cpp, fixed_base.cpp) share.
+//
+// A row holds the affine multiples 1·B .. 16·B of some point B (never the
+// identity). A signed digit d in [-16, 16] selects |d|·B from its row by
+// scanning all sixteen entries with masks, negates it when d < 0, and adds it
+// with the mixed formula, which is complete for any accumulator as long as
+// the affine point is not the identity; a zero digit (and a row the caller
+// marks dead) is absorbed by a masked move. No branch or memory index
+// depends on the digit.
+#pragma once
+
+#include <cstdint>
+
+#include "point.hpp"
+
+namespace vemo::curve {
+
+struct AffineXY {
+  Fp x, y;
+};
+
+constexpr int kWindowBits = 5;
+constexpr int kRowLen = 1 << (kWindowBits - 1);  // 16 entries per row
+
+// Signed base-32 digits of k: k = sum digits[w]·32^w, digits in [-16, 16].
+// The top digit takes the last carry, so the caller must give enough windows
+// that the top window's value plus one stays at most 16. Masks only.
+inline void recode_signed5(const Limbs& k, int windows, std::int8_t* digits) {
+  u64 carry = 0;
+  for (int w = 0; w < windows; ++w) {
+    const int bit = w * kWindowBits;
+    u64 v = 0;
+    if (bit < 256) {  // public schedule
+      v = k[bit / 64] >> (bit % 64);
+      if (bit % 64 > 64 - kWindowBits && bit / 64 + 1 < 4) v |= k[bit / 64 + 1] << (64 - bit % 64);
+      v &= (1u << kWindowBits) - 1;
+    }
+    v += carry;  // 0..32
+    // v > 16 becomes v - 32 with a carry into the next window.
+    carry = (u64)(16 - (std::int64_t)v) >> 63;
+    digits[w] = (std::int8_t)((std::int64_t)v - (std::int64_t)(carry << kWindowBits));
+  }
+}
+
+// acc += digit·B for the row of B. `live` is 1, or 0 to add nothing (a row
+// built from the identity holds junk). Constant time in digit and live.
+inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u64 live = 1) {
+  const std::int64_t d = digit;
+  const u64 neg = (u64)d >> 63;
+  const u64 mag = (u64)((d ^ -(std::int64_t)neg) + (std::int64_t)neg);  // |d|, 0..16
+  u64 e[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  for (int j = 0; j < kRowLen; ++j) {
+    const u64 m = ct::mask_from_flag(ct::eq_flag((u64)(j + 1), mag));
+    for (int i = 0; i < 4; ++i) {
+      e[i] |= row[j].x.l[i] & m;
+      e[4 + i] |= row[j].y.l[i] & m;
+    }
+  }
+  Bn254Point q{"table", {}, {}, false};
+  for (int i = 0; i < 4; ++i) {
+    q.x.l[i] = e[i];
+    q.y.l[i] = e[4 + i];
+  }
+  q.y.cmov(-q.y, neg);
+  const ProjPoint sum = acc.add_affine(q);
+  acc.cmov(sum, (1 ^ ct::is_zero_flag(mag)) & live);
+}
+
+}  // namespace vemo::curve
