@@ -1,5 +1,7 @@
 #include "fixed_base.hpp"
 
+#include "window.hpp"
+
 #include <list>
 #include <memory>
 #include <mutex>
@@ -9,14 +11,13 @@ namespace vemo::curve {
 
 namespace {
 
-constexpr int kW = 5;                      // window width
-constexpr int kHalf = 1 << (kW - 1);       // 16 entries per window
-constexpr int kWindows = (256 + kW - 1) / kW + 1;  // signed digits of a 254-bit scalar, plus the carry
+constexpr int kHalf = kRowLen;  // 16 entries per window
+// Signed 5-bit digits of a scalar below r < 2^254: 51 windows cover bits
+// 0..254, and the top window (bits 250..254) of a value below r is at most
+// r >> 250 = 12, so with a carry of 1 it stays below 16 and nothing carries
+// out.
+constexpr int kWindows = 51;
 constexpr std::size_t kMaxTables = 8;
-
-struct AffineXY {
-  Fp x, y;
-};
 
 struct Table {
   Fp key_x, key_y;
@@ -88,42 +89,10 @@ std::shared_ptr<const Table> table_for(const Bn254Point& base) {
   return t;
 }
 
-// Signed base-32 digits of k: k = sum d[w]·32^w with d[w] in [-16, 16].
-// Computed with masks only.
-void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {
-  const Limbs raw = k.to_raw();
-  u64 carry = 0;
-  for (int w = 0; w < kWindows; ++w) {
-    const int bit = w * kW;
-    u64 v = 0;
-    if (bit < 256) {
-      v = raw[bit / 64] >> (bit % 64);
-      if (bit % 64 > 64 - kW && bit / 64 + 1 < 4) v |= raw[bit / 64 + 1] << (64 - bit % 64);
-      v &= (1u << kW) - 1;
-    }
-    v += carry;  // 0..32
-    // v > 16 becomes v - 32 with a carry into the next window.
-    carry = (u64)(16 - (int64_t)v) >> 63;
-    const int64_t d = (int64_t)v - (int64_t)(carry << kW);
-    digits[w] = (int8_t)d;
-  }
-}
+void recode(const Bn254Scalar& k, int8_t digits[kWindows]) { recode_signed5(k.to_raw(), kWindows, digits); }
 
 void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
-  const int64_t d = digit;
-  const u64 neg = (u64)d >> 63;
-  const u64 mag = (u64)((d ^ -(int64_t)neg) + (int64_t)neg);  // |d|, 0..16
-  AffineXY e = t.entries[(std::size_t)w * kHalf];
-  for (int j = 2; j <= kHalf; ++j) {
-    const AffineXY& c = t.entries[(std::size_t)w * kHalf + (std::size_t)(j - 1)];
-    const u64 take = ct::eq_flag((u64)j, mag);
-    e.x.cmov(c.x, take);
-    e.y.cmov(c.y, take);
-  }
-  e.y.cmov(-e.y, neg);
-  Bn254Point q{"table", e.x, e.y, false};
-  ProjPoint sum = acc.add_affine(q);
-  acc.cmov(sum, 1 ^ ct::is_zero_flag(mag));
+  add_signed(acc, &t.entries[(std::size_t)w * kHalf], digit);
 }
 
 }  // namespace
