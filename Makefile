@@ -3,10 +3,10 @@ SHELL := /bin/bash
 PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
-                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
+                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind libbenchmark-dev
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py demo bench install clean
+.PHONY: deps build test test-cpp test-py demo bench bench-report install clean
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -38,6 +38,15 @@ demo: build
 
 bench: build
 	$(PY) bench/bench.py
+
+# Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
+# matplotlib (Debian's python3-matplotlib) is installed only when missing.
+bench-report: build
+	@$(PY) -c 'import matplotlib' 2>/dev/null || { \
+	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
+	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq python3-matplotlib; }
+	$(PY) bench/report.py
 
 # Builds and installs the module through the PEP 517 backend into .venv.
 install: deps
