@@ -97,26 +97,30 @@ void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
 
 }  // namespace
 
-Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {
-  if (base.infinity) return base.scalar_mul(k);  // public: the base is the identity
+ProjPoint scalar_mul_fixed_proj(const Bn254Point& base, const Bn254Scalar& k) {
+  if (base.infinity) return ProjPoint::identity();  // public: the base is the identity
   auto t = table_for(base);
-  if (!t) return base.scalar_mul(k);
+  if (!t) return msm(&k, &base, 1);
   int8_t digits[kWindows];
   recode(k, digits);
   ProjPoint acc = ProjPoint::identity();
   for (int w = 0; w < kWindows; ++w) add_window(acc, *t, w, digits[w]);
   ct::wipe(digits, sizeof digits);
-  return acc.to_affine("scalar_mul");
+  return acc;
 }
 
-Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
-                                   const Bn254Scalar& b) {
+Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {
+  return scalar_mul_fixed_proj(base, k).to_affine("scalar_mul");
+}
+
+ProjPoint double_scalar_mul_fixed_proj(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                       const Bn254Scalar& b) {
   auto ta = A.infinity ? nullptr : table_for(A);
   auto tb = B.infinity ? nullptr : table_for(B);
   if (!ta || !tb) {
     const Bn254Scalar ks[2] = {a, b};
     const Bn254Point ps[2] = {A, B};
-    return msm(ks, ps, 2).to_affine("add_point");
+    return msm(ks, ps, 2);
   }
   int8_t da[kWindows], db[kWindows];
   recode(a, da);
@@ -128,7 +132,12 @@ Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, co
   }
   ct::wipe(da, sizeof da);
   ct::wipe(db, sizeof db);
-  return acc.to_affine("add_point");
+  return acc;
+}
+
+Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                   const Bn254Scalar& b) {
+  return double_scalar_mul_fixed_proj(A, a, B, b).to_affine("add_point");
 }
 
 }  // namespace vemo::curve

@@ -21,4 +21,10 @@ Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k);
 Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
                                    const Bn254Scalar& b);
 
+// The same two results in projective form, for callers that bring several
+// results to affine with one inversion.
+ProjPoint scalar_mul_fixed_proj(const Bn254Point& base, const Bn254Scalar& k);
+ProjPoint double_scalar_mul_fixed_proj(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                       const Bn254Scalar& b);
+
 }  // namespace vemo::curve

@@ -92,13 +92,13 @@ void glv_split(const Bn254Scalar& k, Limbs& k1, u64& neg1, Limbs& k2, u64& neg2)
 
 namespace {
 
-// The GLV rows of n points: rows[32 i .. 32 i + 15] hold j·(±P_i) and
-// rows[32 i + 16 .. 32 i + 31] hold j·(±lambda P_i), j = 1..16, affine, with
-// the signs of the two halves (neg1[i], neg2[i]) folded in. All 16 n
-// conversions share one inversion. The rows of an identity point are junk
-// (the mixed additions below are not complete for it); callers skip them
-// by mask. Constant time.
-void glv_rows(const Bn254Point* points, const u64* neg1, const u64* neg2, std::size_t n, AffineXY* rows) {
+// The GLV rows of n points: rows[32 i .. 32 i + 15] hold j·P_i and
+// rows[32 i + 16 .. 32 i + 31] hold j·lambda P_i, j = 1..16, affine; all
+// 16 n conversions share one inversion. The rows of an identity point are
+// junk (the mixed additions are not complete for it); callers skip them by
+// mask. The rows carry no sign: the signs of the halves go into the digits,
+// so one set of rows serves any number of scalars. Constant time.
+void glv_rows(const Bn254Point* points, std::size_t n, AffineXY* rows) {
   std::unique_ptr<ProjPoint[]> proj(new ProjPoint[n * kRowLen]);
   std::unique_ptr<Fp[]> zs(new Fp[n * kRowLen]);
   for (std::size_t i = 0; i < n; ++i) {
@@ -117,14 +117,48 @@ void glv_rows(const Bn254Point* points, const u64* neg1, const u64* neg2, std::s
       const ProjPoint& t = proj[i * kRowLen + j];
       const Fp& zi = zs[i * kRowLen + j];
       r1[j].x = t.X * zi;
-      const Fp y = t.Y * zi;
-      r1[j].y = y;
-      r1[j].y.cmov(-y, neg1[i]);
+      r1[j].y = t.Y * zi;
       r2[j].x = r1[j].x * beta;
-      r2[j].y = y;
-      r2[j].y.cmov(-y, neg2[i]);
+      r2[j].y = r1[j].y;
     }
   }
+}
+
+// The signed digits of both GLV halves of k, each half's sign folded into
+// its digits: digits[0 .. 25] for k1 on P, digits[26 .. 51] for k2 on
+// lambda P. Constant time.
+void glv_digits(const Bn254Scalar& k, std::int8_t* digits) {
+  Limbs k1, k2;
+  u64 neg1, neg2;
+  glv_split(k, k1, neg1, k2, neg2);
+  recode_signed5(k1, kHalfWindows, digits);
+  recode_signed5(k2, kHalfWindows, digits + kHalfWindows);
+  for (int w = 0; w < 2 * kHalfWindows; ++w) {
+    const std::int64_t neg = (std::int64_t)(w < kHalfWindows ? neg1 : neg2);  // public index
+    digits[w] = (std::int8_t)((digits[w] ^ -neg) + neg);
+  }
+  ct::wipe(k1);
+  ct::wipe(k2);
+  ct::wipe(neg1);
+  ct::wipe(neg2);
+}
+
+// sum over terms of digits·rows: one chain of doublings, one scanned lookup
+// and one mixed addition per half and window. Term i uses the row pair at
+// rows + 32 row_of[i], is live when live[i] is 1. Constant time.
+ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::size_t* row_of, const u64* live,
+                  std::size_t n) {
+  ProjPoint acc = ProjPoint::identity();
+  for (int w = kHalfWindows - 1; w >= 0; --w) {
+    if (w != kHalfWindows - 1) acc = acc.dbl().dbl().dbl().dbl().dbl();  // public schedule
+    for (std::size_t i = 0; i < n; ++i) {
+      const AffineXY* r = &rows[2 * row_of[i] * kRowLen];
+      const std::int8_t* d = &digits[2 * i * kHalfWindows];
+      add_signed(acc, r, d[w], live[i]);
+      add_signed(acc, r + kRowLen, d[kHalfWindows + w], live[i]);
+    }
+  }
+  return acc;
 }
 
 }  // namespace
@@ -134,34 +168,35 @@ Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
   return acc.to_affine("scalar_mul");
 }
 
+void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out) {
+  AffineXY rows[2 * kRowLen];
+  glv_rows(&p, 1, rows);
+  const std::size_t row0 = 0;
+  const u64 live = 1 ^ (u64)p.infinity;
+  std::int8_t digits[2 * kHalfWindows];
+  for (std::size_t i = 0; i < n; ++i) {
+    glv_digits(ks[i], digits);
+    out[i] = glv_sum(rows, digits, &row0, &live, 1);
+  }
+  ct::wipe(digits, sizeof digits);
+}
+
 ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
   // One shared chain of doublings; each term contributes two halves (k1 on
-  // P, k2 on lambda P), each half one scanned lookup and one mixed addition
-  // per window. An identity point adds nothing (masked, no branch).
+  // P, k2 on lambda P). An identity point adds nothing (masked, no branch).
   if (n == 0) return ProjPoint::identity();
-  const std::size_t m = 2 * n;
-  std::unique_ptr<AffineXY[]> rows(new AffineXY[m * kRowLen]);
-  std::unique_ptr<std::int8_t[]> digits(new std::int8_t[m * kHalfWindows]);
-  std::unique_ptr<u64[]> negs(new u64[m]);
+  std::unique_ptr<AffineXY[]> rows(new AffineXY[2 * n * kRowLen]);
+  std::unique_ptr<std::int8_t[]> digits(new std::int8_t[2 * n * kHalfWindows]);
+  std::unique_ptr<std::size_t[]> row_of(new std::size_t[n]);
   std::unique_ptr<u64[]> live(new u64[n]);
   for (std::size_t i = 0; i < n; ++i) {
-    Limbs k1, k2;
-    glv_split(scalars[i], k1, negs[i], k2, negs[n + i]);
-    recode_signed5(k1, kHalfWindows, &digits[(2 * i) * kHalfWindows]);
-    recode_signed5(k2, kHalfWindows, &digits[(2 * i + 1) * kHalfWindows]);
-    ct::wipe(k1);
-    ct::wipe(k2);
+    glv_digits(scalars[i], &digits[2 * i * kHalfWindows]);
+    row_of[i] = i;
     live[i] = 1 ^ (u64)points[i].infinity;
   }
-  glv_rows(points, negs.get(), negs.get() + n, n, rows.get());
-  ProjPoint acc = ProjPoint::identity();
-  for (int w = kHalfWindows - 1; w >= 0; --w) {
-    if (w != kHalfWindows - 1) acc = acc.dbl().dbl().dbl().dbl().dbl();  // public schedule
-    for (std::size_t i = 0; i < m; ++i) add_signed(acc, &rows[i * kRowLen], digits[i * kHalfWindows + w], live[i / 2]);
-  }
-  ct::wipe(digits.get(), m * kHalfWindows);
-  ct::wipe(negs.get(), m * sizeof(u64));
-  ct::wipe(rows.get(), m * kRowLen * sizeof(AffineXY));
+  glv_rows(points, n, rows.get());
+  const ProjPoint acc = glv_sum(rows.get(), digits.get(), row_of.get(), live.get(), n);
+  ct::wipe(digits.get(), 2 * n * kHalfWindows);
   return acc;
 }
 

@@ -15,9 +15,12 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
                                                         const Bn254Point& tk) {
   // The opening is secret: compare every coordinate before branching, so
   // only whether it matches the public cm is revealed.
-  const Bn254Point opened = double_scalar_mul_fixed(g, val, h, r);
-  const u64 same = opened.x.eq_flag(cm.x) & opened.y.eq_flag(cm.y) &
-                   ct::eq_flag(opened.infinity ? 1 : 0, cm.infinity ? 1 : 0);
+  // Compared in projective form (X = x·Z, Y = y·Z, Z non-zero; or Z = 0
+  // for the identity), which spares an inversion.
+  const ProjPoint opened = double_scalar_mul_fixed_proj(g, val, h, r);
+  const u64 z_zero = opened.Z.is_zero_flag();
+  const u64 same_affine = opened.X.eq_flag(cm.x * opened.Z) & opened.Y.eq_flag(cm.y * opened.Z) & (1 ^ z_zero);
+  const u64 same = cm.infinity ? z_zero : same_affine;  // cm is public
   if (!same) return Err{assertion_failed()};
   auto d1 = draw_nonzero();
   if (!d1.ok()) return Err{d1.error()};
@@ -35,8 +38,13 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
     return Err{assertion_failed()};
   }
   // g, h and a busy account's key recur from call to call: fixed-base tables.
-  const Bn254Point t1 = double_scalar_mul_fixed(g, k1, h, k2);
-  const Bn254Point t2 = scalar_mul_fixed(pk, k2);
+  // Both commitments share one inversion.
+  const ProjPoint proj[2] = {double_scalar_mul_fixed_proj(g, k1, h, k2), scalar_mul_fixed_proj(pk, k2)};
+  Bn254Point out[2];
+  batch_to_affine(proj, 2, out, "add_point");
+  const Bn254Point& t1 = out[0];
+  Bn254Point& t2 = out[1];
+  t2.purpose = "scalar_mul";
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
   const Bn254Scalar s1 = c.mul(val).add(k1);
   const Bn254Scalar s2 = c.mul(r).add(k2);

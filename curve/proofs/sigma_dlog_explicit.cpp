@@ -12,8 +12,14 @@ Result<DLogProofExplicit, Panic> DLogProofExplicit::prove(Digest digest, const B
   auto drawn = draw_nonzero();
   if (!drawn.ok()) return Err{drawn.error()};
   Bn254Scalar k = drawn.value();
-  const Bn254Point t = base.scalar_mul(k);
-  const Bn254Point y = base.scalar_mul(x);
+  // Both multiples of the base share its table and one inversion.
+  const Bn254Scalar ks[2] = {k, x};
+  ProjPoint proj[2];
+  scalar_mul_each(base, ks, 2, proj);
+  Bn254Point ty[2];
+  batch_to_affine(proj, 2, ty, "scalar_mul");
+  const Bn254Point& t = ty[0];
+  const Bn254Point& y = ty[1];
   const Bn254Scalar c = challenge_from_transcript(digest, {t, base, y});
   const Bn254Scalar z = k.sub(c.mul(x));
   wipe(k);
