@@ -393,20 +393,37 @@ struct Field {
 
   // this^e for a public exponent e (raw limbs). Constant time in the base;
   // the exponent's bits drive the square-and-multiply schedule, so e must be
-  // a public constant. Fixed 4-bit windows over all 256 bits.
+  // a public constant. Sliding windows of up to 5 bits over the odd powers
+  // this^1 .. this^31: about one multiplication per six exponent bits.
   Field pow_public_exp(const Limbs& e) const {
-    Field table[16];
-    table[0] = one();
-    for (int i = 1; i < 16; ++i) table[i] = table[i - 1] * *this;
+    auto bit = [&e](int i) { return (unsigned)(e[i / 64] >> (i % 64)) & 1u; };
+    Field odd[16];  // odd[j] = this^(2j+1)
+    odd[0] = *this;
+    const Field sq = square();
+    for (int j = 1; j < 16; ++j) odd[j] = odd[j - 1] * sq;
+    int i = 255;
+    while (i >= 0 && !bit(i)) --i;
     Field r = one();
     bool started = false;
-    for (int i = 63; i >= 0; --i) {
-      const unsigned w = (unsigned)(e[i / 16] >> ((i % 16) * 4)) & 15;
-      if (started) r = r.square().square().square().square();
-      if (w) {
-        r = r * table[w];
+    while (i >= 0) {
+      if (!bit(i)) {
+        r = r.square();
+        --i;
+        continue;
+      }
+      // The longest window of at most 5 bits starting at i and ending in a 1.
+      int low = i - 4 < 0 ? 0 : i - 4;
+      while (!bit(low)) ++low;
+      unsigned w = 0;
+      for (int j = i; j >= low; --j) w = (w << 1) | bit(j);
+      if (started) {
+        for (int j = i; j >= low; --j) r = r.square();
+        r = r * odd[w >> 1];
+      } else {
+        r = odd[w >> 1];
         started = true;
       }
+      i = low - 1;
     }
     return r;
   }
