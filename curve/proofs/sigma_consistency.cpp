@@ -67,9 +67,16 @@ ConsistencyProofMulWitness ConsistencyProof::generate_mul_witness(const Bn254Poi
                                                                   const Bn254Point& cm, const Bn254Point& pk,
                                                                   const Bn254Point& tk) const {
   // All public; g, h and pk have fixed-base tables, which beat a one-off
-  // variable-time multiplication.
-  return ConsistencyProofMulWitness{cm.scalar_mul_vartime(challenge), tk.scalar_mul_vartime(challenge),
-                                    scalar_mul_fixed(pk, s2), scalar_mul_fixed(g, s1), scalar_mul_fixed(h, s2)};
+  // variable-time multiplication. prove checked cm = val·g + r·h, so
+  // s1·g + s2·h − c·cm = t1 and c·cm is a sum of the products at hand. All
+  // five results share one inversion.
+  (void)cm;
+  const ProjPoint s1g = scalar_mul_fixed_proj(g, s1), s2h = scalar_mul_fixed_proj(h, s2);
+  const ProjPoint proj[5] = {s1g.add(s2h).add_any_affine(t1.neg()), msm_vartime(&challenge, &tk, 1),
+                             scalar_mul_fixed_proj(pk, s2), s1g, s2h};
+  Bn254Point out[5];
+  batch_to_affine(proj, 5, out, "scalar_mul");
+  return ConsistencyProofMulWitness{out[0], out[1], out[2], out[3], out[4]};
 }
 
 nlohmann::ordered_json ConsistencyProofMulWitness::to_json() const {

@@ -45,7 +45,7 @@ struct ConsistencyProof {
   bool verify(const curve::Bn254Point& g, const curve::Bn254Point& h, const curve::Bn254Point& cm,
               const curve::Bn254Point& pk, const curve::Bn254Point& tk) const;
   // For a proof made by prove: cm has been checked to be val·g + r·h, so
-  // c·cm is the product c·(val·g + r·h), computed from public values only.
+  // c·cm = s1·g + s2·h − t1, computed from public values only.
   ConsistencyProofMulWitness generate_mul_witness(const curve::Bn254Point& g, const curve::Bn254Point& h,
                                                   const curve::Bn254Point& cm, const curve::Bn254Point& pk,
                                                   const curve::Bn254Point& tk) const;

@@ -35,7 +35,9 @@ bool DLogProofExplicit::verify(Digest digest, const Bn254Point& base, const Bn25
 
 DLogProofExplicitMulWitness DLogProofExplicit::generate_mul_witness(const Bn254Point& base) const {
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {pk_t_rand_commitment, base, pk});
-  return DLogProofExplicitMulWitness{base.scalar_mul_vartime(challenge_response), pk.scalar_mul_vartime(c)};
+  (void)base;
+  const Bn254Point c_pk = pk.scalar_mul_vartime(c);
+  return DLogProofExplicitMulWitness{pk_t_rand_commitment.sub_point_vartime(c_pk), c_pk};
 }
 
 nlohmann::ordered_json DLogProofExplicitMulWitness::to_json() const {

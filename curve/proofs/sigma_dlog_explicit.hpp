@@ -37,7 +37,9 @@ struct DLogProofExplicit {
                                                 const curve::Bn254Point& base);
   // z·B + c·pk = t, and pk is the expected public point.
   bool verify(curve::Digest digest, const curve::Bn254Point& base, const curve::Bn254Point& expected) const;
-  // Recomputes the SHA-256 challenge, as the verifier does.
+  // Recomputes the SHA-256 challenge, as the verifier does. For a proof
+  // made by prove with SHA-256, z·B = t − c·pk (z = k − c·x), so the first
+  // product is a subtraction.
   DLogProofExplicitMulWitness generate_mul_witness(const curve::Bn254Point& base) const;
 
   nlohmann::ordered_json to_json() const;
