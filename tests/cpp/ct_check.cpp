@@ -32,9 +32,11 @@ Scalar random_secret() {
   return s;
 }
 
-// Field inversion by divsteps on secret values (Fp: coordinates after a
-// secret multiplication; Fr: scalars).
-void check_inversions() {
+// Divsteps inversion on secret values (Fp: coordinates after a secret
+// multiplication; Fr: scalars), and the multiplications that share one
+// table among several secrets or return projective results for one shared
+// inversion: every window's digit, sign and lookup must stay masked.
+void check_shared_tables() {
   Fp x = Fp::from_u64(0x1234567);
   secret(x);
   Fp xi = x.inverse();
@@ -42,12 +44,31 @@ void check_inversions() {
   Fr y = random_secret().fe;
   Fr yi = y.inverse();
   declassify(yi);
+
+  const Point g = Point::generator();
+  const Point base = g.scalar_mul_vartime(Scalar::from_u64(987654321));
+  const Scalar ks[3] = {random_secret(), random_secret(), random_secret()};
+  ProjPoint each[3];
+  scalar_mul_each(base, ks, 3, each);
+  Point out[3];
+  batch_to_affine(each, 3, out, "each");
+  declassify(out);
+  for (int i = 0; i < 3; ++i) {  // the later uses go through the tables
+    ProjPoint fixed[2] = {scalar_mul_fixed_proj(base, ks[0]), double_scalar_mul_fixed_proj(g, ks[1], base, ks[2])};
+    Point fixed_out[2];
+    batch_to_affine(fixed, 2, fixed_out, "fixed");
+    declassify(fixed_out);
+  }
+  // An identity term is skipped by mask, not by a branch on its scalar.
+  const Point ps[2] = {Point::zero(), base};
+  Point sum = msm(ks, ps, 2).to_affine("msm");
+  declassify(sum);
 }
 
 }  // namespace
 
 int main() {
-  check_inversions();
+  check_shared_tables();
   const Point g = Point::generator();
   const Point base = g.scalar_mul_vartime(Scalar::from_u64(123456789));
 
