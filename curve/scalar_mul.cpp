@@ -161,22 +161,117 @@ ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::si
   return acc;
 }
 
+// ---- one point: Jacobian coordinates for all windows but the last ----
+//
+// With a single point P the additions can be checked for exceptions by
+// hand, which lets every window but the last use the cheaper Jacobian
+// formulas (X/Z^2, Y/Z^3; Z = 0 is the identity):
+// - Doubling (dbl-2009-l) has no exception on a curve without points of
+//   order 2: the identity doubles to Z = 2YZ = 0, the identity again.
+// - The mixed addition (madd-2007-bl) fails when acc = ±Q or acc is the
+//   identity. Before an addition at window w >= 1, acc = (a + b·lambda)·P
+//   with a, b the partial digit sums of the halves, times 32 (plus the
+//   first half's digit before the second addition): |a|, |b| < 2^125, and
+//   Q = d·P or d·lambda·P with |d| <= 16. acc = ±Q means a vector of size
+//   below 2^126 in the lattice {(x, y) : x + y·lambda = 0 mod r}, whose
+//   non-zero vectors all have a coordinate of at least 2^126.7 (its reduced
+//   basis (a1, b1), (a2, b2) of glv_split). So the vector is zero: a = ±d
+//   with a a multiple of 32 forces a = d = 0, and b = 0 likewise, which is
+//   acc = identity with a zero digit (an addition that is masked out). The
+//   identity case itself is handled by a masked move.
+// - At the last window a and b reach the size of k1, k2 (~2^127), so the
+//   last two additions use the complete projective formula.
+// This holds only for one point: in a sum over several points, terms may
+// be related (equal points, say), so msm keeps the complete formulas.
+struct Jac {
+  Fp X, Y = Fp::one(), Z;
+};
+
+// dbl-2009-l (a = 0).
+Jac jac_dbl(const Jac& p) {
+  const Fp A = p.X.square(), B = p.Y.square(), C = B.square();
+  Fp D = (p.X + B).square() - A - C;
+  D = D + D;
+  const Fp E = A + A + A, F = E.square();
+  Jac r;
+  r.X = F - D - D;
+  Fp C8 = C + C;
+  C8 = C8 + C8;
+  C8 = C8 + C8;
+  r.Y = E * (D - r.X) - C8;
+  const Fp yz = p.Y * p.Z;
+  r.Z = yz + yz;
+  return r;
+}
+
+// acc + q (madd-2007-bl) when take is 1, acc when 0; q when acc is the
+// identity. See above for why acc = ±q cannot occur. Constant time.
+void jac_madd(Jac& acc, const Bn254Point& q, u64 take) {
+  const Fp Z1Z1 = acc.Z.square();
+  const Fp U2 = q.x * Z1Z1;
+  const Fp S2 = q.y * acc.Z * Z1Z1;
+  const Fp H = U2 - acc.X;
+  const Fp HH = H.square();
+  Fp I = HH + HH;
+  I = I + I;
+  const Fp J = H * I;
+  Fp rr = S2 - acc.Y;
+  rr = rr + rr;
+  const Fp V = acc.X * I;
+  Jac s;
+  s.X = rr.square() - J - V - V;
+  const Fp yj = acc.Y * J;
+  s.Y = rr * (V - s.X) - yj - yj;
+  s.Z = (acc.Z + H).square() - Z1Z1 - HH;
+  const u64 was_identity = acc.Z.is_zero_flag();
+  s.X.cmov(q.x, was_identity);
+  s.Y.cmov(q.y, was_identity);
+  s.Z.cmov(Fp::one(), was_identity);
+  acc.X.cmov(s.X, take);
+  acc.Y.cmov(s.Y, take);
+  acc.Z.cmov(s.Z, take);
+}
+
+// k·P from P's rows and k's digits (glv_digits). Constant time.
+ProjPoint glv_single(const AffineXY* rows, const std::int8_t* digits, u64 live) {
+  Jac acc;
+  Bn254Point q{"table", {}, {}, false};
+  for (int w = kHalfWindows - 1; w >= 1; --w) {
+    if (w != kHalfWindows - 1)  // public schedule
+      for (int i = 0; i < 5; ++i) acc = jac_dbl(acc);
+    u64 nz = lookup_signed(rows, digits[w], q);
+    jac_madd(acc, q, nz & live);
+    nz = lookup_signed(rows + kRowLen, digits[kHalfWindows + w], q);
+    jac_madd(acc, q, nz & live);
+  }
+  for (int i = 0; i < 5; ++i) acc = jac_dbl(acc);
+  // To projective (x = X/Z^2 = XZ/Z^3, y = Y/Z^3): (XZ : Y : Z^3); the
+  // identity (Z = 0) becomes (0 : Y : 0), Y non-zero, still the identity
+  // for the complete formulas.
+  const Fp zz = acc.Z.square();
+  ProjPoint p{acc.X * acc.Z, acc.Y, zz * acc.Z};
+  p.Y.cmov(Fp::one(), acc.Z.is_zero_flag());
+  add_signed(p, rows, digits[0], live);
+  add_signed(p, rows + kRowLen, digits[kHalfWindows], live);
+  return p;
+}
+
 }  // namespace
 
 Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
-  const ProjPoint acc = msm(&k, this, 1);
+  ProjPoint acc;
+  scalar_mul_each(*this, &k, 1, &acc);
   return acc.to_affine("scalar_mul");
 }
 
 void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out) {
   AffineXY rows[2 * kRowLen];
   glv_rows(&p, 1, rows);
-  const std::size_t row0 = 0;
   const u64 live = 1 ^ (u64)p.infinity;
   std::int8_t digits[2 * kHalfWindows];
   for (std::size_t i = 0; i < n; ++i) {
     glv_digits(ks[i], digits);
-    out[i] = glv_sum(rows, digits, &row0, &live, 1);
+    out[i] = glv_single(rows, digits, live);
   }
   ct::wipe(digits, sizeof digits);
 }

@@ -43,9 +43,9 @@ inline void recode_signed5(const Limbs& k, int windows, std::int8_t* digits) {
   }
 }
 
-// acc += digit·B for the row of B. `live` is 1, or 0 to add nothing (a row
-// built from the identity holds junk). Constant time in digit and live.
-inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u64 live = 1) {
+// digit·B from the row of B, into q (x, y); returns 1 when the digit is
+// non-zero (for 0, q is (0, 0), which is no point). Constant time.
+inline u64 lookup_signed(const AffineXY* row, std::int8_t digit, Bn254Point& q) {
   const std::int64_t d = digit;
   const u64 neg = (u64)d >> 63;
   const u64 mag = (u64)((d ^ -(std::int64_t)neg) + (std::int64_t)neg);  // |d|, 0..16
@@ -57,14 +57,22 @@ inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u
       e[4 + i] |= row[j].y.l[i] & m;
     }
   }
-  Bn254Point q{"table", {}, {}, false};
   for (int i = 0; i < 4; ++i) {
     q.x.l[i] = e[i];
     q.y.l[i] = e[4 + i];
   }
+  q.infinity = false;
   q.y.cmov(-q.y, neg);
+  return 1 ^ ct::is_zero_flag(mag);
+}
+
+// acc += digit·B for the row of B. `live` is 1, or 0 to add nothing (a row
+// built from the identity holds junk). Constant time in digit and live.
+inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u64 live = 1) {
+  Bn254Point q{"table", {}, {}, false};
+  const u64 nonzero = lookup_signed(row, digit, q);
   const ProjPoint sum = acc.add_affine(q);
-  acc.cmov(sum, (1 ^ ct::is_zero_flag(mag)) & live);
+  acc.cmov(sum, nonzero & live);
 }
 
 }  // namespace vemo::curve
