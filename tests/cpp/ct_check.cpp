@@ -59,6 +59,14 @@ void check_shared_tables() {
     batch_to_affine(fixed, 2, fixed_out, "fixed");
     declassify(fixed_out);
   }
+  // An amount (its sign and magnitude) against the low windows of a table.
+  for (std::int64_t amount : {(std::int64_t)-5, (std::int64_t)5}) {
+    secret(amount);
+    for (int i = 0; i < 3; ++i) {
+      Point c = amount_scalar_mul_fixed_proj(g, amount, base, ks[0]).to_affine("commit");
+      declassify(c);
+    }
+  }
   // An identity term is skipped by mask, not by a branch on its scalar.
   const Point ps[2] = {Point::zero(), base};
   Point sum = msm(ks, ps, 2).to_affine("msm");
