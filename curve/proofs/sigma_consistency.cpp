@@ -9,7 +9,7 @@ namespace vemo::proofs {
 
 using namespace vemo::curve;
 
-Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, const Bn254Scalar& r,
+Result<ConsistencyProof, Panic> ConsistencyProof::prove(std::int64_t amount, const Bn254Scalar& r,
                                                         const Bn254Point& g, const Bn254Point& h,
                                                         const Bn254Point& cm, const Bn254Point& pk,
                                                         const Bn254Point& tk) {
@@ -17,7 +17,7 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
   // only whether it matches the public cm is revealed.
   // Compared in projective form (X = x·Z, Y = y·Z, Z non-zero; or Z = 0
   // for the identity), which spares an inversion.
-  const ProjPoint opened = double_scalar_mul_fixed_proj(g, val, h, r);
+  const ProjPoint opened = amount_scalar_mul_fixed_proj(g, amount, h, r);
   const u64 z_zero = opened.Z.is_zero_flag();
   const u64 same_affine = opened.X.eq_flag(cm.x * opened.Z) & opened.Y.eq_flag(cm.y * opened.Z) & (1 ^ z_zero);
   const u64 same = cm.infinity ? z_zero : same_affine;  // cm is public
@@ -46,7 +46,9 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
   Bn254Point& t2 = out[1];
   t2.purpose = "scalar_mul";
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
+  Bn254Scalar val = Bn254Scalar::from_i64(amount);
   const Bn254Scalar s1 = c.mul(val).add(k1);
+  wipe(val);
   const Bn254Scalar s2 = c.mul(r).add(k2);
   wipe(k1);
   wipe(k2);

@@ -9,7 +9,7 @@ namespace vemo::proofs {
 
 using namespace vemo::curve;
 
-Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const Bn254Point& g, const Bn254Point& h,
+Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(std::int32_t amount, const Bn254Point& g, const Bn254Point& h,
                                                     const Bn254Point& pk) {
   // r1, r2, then the nonces k1, k2, k3.
   Bn254Scalar drawn[5];
@@ -33,12 +33,13 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const 
   //   t2  = k3·cm2 + k2·h = (k3·v)·g + (k3·r2 + k2)·h,
   // the same points by the group law. Five results from the two tables,
   // brought to affine with one inversion.
-  Bn254Scalar vv = v.mul(v);
+  Bn254Scalar v = Bn254Scalar::from_i64(amount);
+  std::int64_t amount_sq = (std::int64_t)amount * amount;  // below 2^62
   Bn254Scalar e = r1.sub(r2.mul(v));
   Bn254Scalar t2_g = k3.mul(v);
   Bn254Scalar t2_h = k3.mul(r2).add(k2);
   const ProjPoint proj[5] = {
-      double_scalar_mul_fixed_proj(g, vv, h, r1),  double_scalar_mul_fixed_proj(g, v, h, r2),
+      amount_scalar_mul_fixed_proj(g, amount_sq, h, r1),  amount_scalar_mul_fixed_proj(g, amount, h, r2),
       scalar_mul_fixed_proj(pk, r1),               double_scalar_mul_fixed_proj(g, k3, h, k1),
       double_scalar_mul_fixed_proj(g, t2_g, h, t2_h),
   };
@@ -53,7 +54,8 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const 
   const Bn254Scalar d = c.mul(v).add(k3);
   const Bn254Scalar d1 = c.mul(r2).add(k1);
   const Bn254Scalar d2 = c.mul(e).add(k2);
-  wipe(vv);
+  wipe(v);
+  ct::wipe(amount_sq);
   wipe(e);
   wipe(k1);
   wipe(k2);
