@@ -72,15 +72,21 @@ def machine():
 
 
 def compiler(build):
+    """The C++ compiler meson configured the build with, and the build type."""
+    name = "unknown compiler"
     try:
-        info = json.loads((build / "meson-info" / "intro-compilers.json").read_text())
-        cpp = info["host"]["cpp"]
-        return f"{cpp['id']} {cpp['full_version']}"
-    except (OSError, KeyError, ValueError):
-        return "unknown"
+        for line in (build / "meson-logs" / "meson-log.txt").read_text(errors="replace").splitlines():
+            if line.startswith("C++ compiler for the host machine:"):
+                name = line.split(":", 1)[1].strip()
+                break
+        options = json.loads((build / "meson-info" / "intro-buildoptions.json").read_text())
+        buildtype = next(o["value"] for o in options if o["name"] == "buildtype")
+        return f"{name}, {buildtype} build"
+    except (OSError, ValueError, StopIteration):
+        return name
 
 
-def write_markdown(path, py, cpp, build, when):
+def write_markdown(path, py, cpp, build, when, load):
     lines = [
         "# Benchmarks",
         "",
@@ -88,7 +94,8 @@ def write_markdown(path, py, cpp, build, when):
         "",
         f"- Machine: {machine()}",
         f"- Compiler: {compiler(build)}; Python {platform.python_version()}",
-        f"- Date: {when:%Y-%m-%d %H:%M} UTC",
+        f"- Date: {when:%Y-%m-%d %H:%M} UTC; load average at the start {load:.1f} (other work on the machine"
+        " slows every figure; CPU time keeps most of it out)",
         "",
         "![time per call by operation](benchmarks.png)",
         "",
@@ -116,7 +123,11 @@ def write_chart(path, py, cpp, when):
     ax.barh(list(ys), [r[1] for r in rows], color=[r[2] for r in rows])
     ax.set_yticks(list(ys))
     ax.set_yticklabels([r[0] for r in rows], fontsize=7)
-    ax.invert_yaxis()
+    ax.set_ylim(len(rows) - 0.5, -0.5)  # first row on top, no empty margin
+    from matplotlib.patches import Patch
+
+    ax.legend(handles=[Patch(color="tab:blue", label="from Python"), Patch(color="tab:orange", label="C++ core")],
+              loc="lower right", fontsize=8)
     ax.set_xscale("log")
     ax.set_xlabel("time per call (µs, log scale)")
     ax.set_title(f"vemo: CPU time per call by operation ({when:%Y-%m-%d})", fontsize=10)
@@ -131,9 +142,10 @@ def main():
     build = pathlib.Path(os.environ.get("VEMO_BUILD", ROOT / "build/dev"))
     docs = ROOT / "docs"
     when = datetime.datetime.now(datetime.timezone.utc)
+    load = os.getloadavg()[0]
     py = python_rows()
     cpp = cpp_rows(build)
-    write_markdown(docs / "benchmarks.md", py, cpp, build, when)
+    write_markdown(docs / "benchmarks.md", py, cpp, build, when, load)
     write_chart(docs / "benchmarks.png", py, cpp, when)
     print(f"wrote {docs / 'benchmarks.md'} and {docs / 'benchmarks.png'}")
 
