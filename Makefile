@@ -4,9 +4,11 @@ PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
                 python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind libbenchmark-dev
+# The stub checks (stubtest, mypy) and building the stub package offline.
+APT_PACKAGES += python3-mypy python3-wheel
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py demo bench bench-report install clean
+.PHONY: deps build test test-cpp test-py test-stubs demo bench bench-report tsan install clean
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -31,13 +33,33 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
-test: test-cpp test-py
+# The type stubs against the built modules (stubtest; vemo_batch carries its
+# own stub and py.typed), then the examples under
+# mypy --strict with those stubs. mypy looks for a directory named vemo, so
+# the stub package is linked under that name inside the build directory.
+STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
+test-stubs: build
+	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
+	  --allowlist stubs/stubtest-allowlist.txt vemo
+	$(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
+	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
+
+test: test-cpp test-py test-stubs
 
 demo: build
-	$(PY) examples/demo.py
+	$(PY) examples/transfer.py
 
 bench: build
 	$(PY) bench/bench.py
+	$(PY) bench/bench_throughput.py
+
+# The C++ cache and thread tests again under ThreadSanitizer, in a build
+# of its own (slow, so not part of make test).
+tsan: deps
+	[ -f build/tsan/build.ninja ] || meson setup build/tsan -Dtests=true -Db_sanitize=thread -Db_lundef=false
+	ninja -C build/tsan tests/cpp/core_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/cpp/core_tests --gtest_filter='Threads*:Msm*'
 
 # Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
 # matplotlib (Debian's python3-matplotlib) is installed only when missing.

@@ -84,6 +84,14 @@ std::shared_ptr<const Table> table_for(const Bn254Point& base) {
   }
   auto t = build_table(base);  // outside the lock: a few hundred microseconds
   std::lock_guard<std::mutex> lock(c.mu);
+  // Another thread may have built the same table meanwhile: keep one.
+  for (auto it = c.tables.begin(); it != c.tables.end(); ++it) {
+    if ((*it)->key_x == base.x && (*it)->key_y == base.y) {
+      auto existing = *it;
+      c.tables.splice(c.tables.begin(), c.tables, it);
+      return existing;
+    }
+  }
   c.tables.push_front(t);
   if (c.tables.size() > kMaxTables) c.tables.pop_back();
   return t;

@@ -149,7 +149,19 @@ ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t 
 void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out);
 
 // Sum of scalars[i] * points[i], variable time: public scalars and points
-// only (verification, and proving steps whose inputs are public).
+// only (verification, and proving steps whose inputs are public). Straus
+// for the sums of one proof, Pippenger for large sums. Safe to call from
+// many threads at once.
 ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
+// The two engines behind msm_vartime, for tests and benchmarks.
+ProjPoint msm_vartime_straus(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
+ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
+
+// Keeps the odd-multiple tables of the library's own generators (public
+// points used by every verification) for the life of the process, apart
+// from the bounded cache of caller points. Idempotent; thread-safe.
+void pin_vartime_tables(const Bn254Point* points, std::size_t n);
+// Rows held by the cache of caller points (bounded), for tests.
+std::size_t vartime_cache_size();
 
 }  // namespace vemo::curve

@@ -1,11 +1,16 @@
 #include "binding.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
 #include <vector>
+
+#include <unistd.h>
+
+#include "work.hpp"
 
 namespace vemo::py {
 
@@ -53,9 +58,12 @@ const char* type_name(PyObject* o) {
   return dot ? dot + 1 : n;
 }
 
+// Created once per process by prepare_runtime, at import, under the
+// interpreter lock and before any call can run.
+PyObject* g_panic_type = nullptr;
+
 PyObject* panic_type() {
-  // Created once per process, under the interpreter lock, on first need.
-  static PyObject* type = nullptr;
+  PyObject*& type = g_panic_type;
   if (!type) {
     type = PyErr_NewExceptionWithDoc(
         "vemo_runtime.PanicException",
@@ -68,6 +76,8 @@ PyObject* panic_type() {
 }
 
 }  // namespace
+
+bool prepare_runtime() { return panic_type() != nullptr; }
 
 std::string wrong_type(const char* name, PyObject* o, const char* target) {
   return std::string("argument '") + name + "': '" + type_name(o) + "' object cannot be converted to '" + target + "'";
@@ -228,5 +238,29 @@ PyObject* to_python(const ByteList& v) {
   }
   return list;
 }
+
+namespace work {
+
+void write_stdout(const std::string& text) {
+  // A printing call may run with the interpreter lock released between its
+  // writes (range_proof_test prints before and after proving); each write
+  // takes the lock, so the lines of concurrent calls never interleave.
+  const PyGILState_STATE state = PyGILState_Ensure();
+  // Straight to descriptor 1, past Python's own buffered streams.
+  const char* p = text.data();
+  std::size_t n = text.size();
+  while (n > 0) {
+    ssize_t w = ::write(1, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      break;  // a closed stdout loses the diagnostic, nothing else
+    }
+    p += w;
+    n -= (std::size_t)w;
+  }
+  PyGILState_Release(state);
+}
+
+}  // namespace work
 
 }  // namespace vemo::py

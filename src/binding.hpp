@@ -41,12 +41,68 @@ struct Row {
   int flags;
 };
 
+// ---- the interpreter lock --------------------------------------------------
+
+// Whether a call's work runs with the interpreter lock released. The work
+// takes C++ values only; class arguments are views of immutable instances
+// and text arguments views of immutable str buffers, all kept alive by the
+// caller's references for the whole call, so other threads may run Python
+// meanwhile.
+enum class Gil {
+  hold,         // cheap work (a few microseconds): releasing would cost more than it frees
+  release,      // heavy work: always released
+  release_long  // text decoders: released when the texts are long enough to matter
+};
+
+// Texts longer than this in total make a release_long call release the lock.
+inline constexpr std::size_t kLongText = 4096;
+
+// Releases the lock for its lifetime and takes it back on every way out,
+// exceptions included, so error paths reach Python with the lock held.
+class GilReleased {
+ public:
+  GilReleased() : state_(PyEval_SaveThread()) {}
+  ~GilReleased() { PyEval_RestoreThread(state_); }
+  GilReleased(const GilReleased&) = delete;
+  GilReleased& operator=(const GilReleased&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+template <class H>
+std::size_t text_length(const H& h) {
+  if constexpr (std::is_same_v<H, std::string_view>)
+    return h.size();
+  else
+    return 0;
+}
+
+// Runs work() under the policy G; `texts` is the total length of the text
+// arguments.
+template <Gil G, class Work>
+decltype(auto) run_work(std::size_t texts, Work&& work) {
+  if constexpr (G == Gil::hold) {
+    return work();
+  } else {
+    if (G == Gil::release || texts > kLongText) {
+      GilReleased unlocked;
+      return work();
+    }
+    return work();
+  }
+}
+
 // ---- failures --------------------------------------------------------------
 
 struct ArgError {
   enum Kind { Type, Overflow, Value, AlreadySet } kind;
   std::string message;
 };
+
+// Creates the once-per-process runtime objects (the PanicException type);
+// called at import, under the interpreter lock. False with an error set.
+bool prepare_runtime();
 
 void raise_arg_error(const ArgError& e);
 void raise_panic(const PanicAt& p);
@@ -180,7 +236,7 @@ template <class T>
 using Conv = Converter<std::remove_cvref_t<T>>;
 
 // Module function with parameters (positional-or-keyword).
-template <auto F, class SigFn>
+template <auto F, class SigFn, Gil G>
 PyObject* fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature& sig = SigFn{}();
   constexpr std::size_t N = FnTraits<F>::arity;
@@ -196,7 +252,9 @@ PyObject* fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         raise_arg_error(*err);
         return nullptr;
       }
-      return outcome_to_python(F(Conv<std::tuple_element_t<I, Args>>::get(std::get<I>(holders))...));
+      const std::size_t texts = (std::size_t{0} + ... + text_length(std::get<I>(holders)));
+      return outcome_to_python(run_work<G>(
+          texts, [&] { return F(Conv<std::tuple_element_t<I, Args>>::get(std::get<I>(holders))...); }));
     }(std::make_index_sequence<N>{});
   } catch (...) {
     raise_from_current_exception();
@@ -216,7 +274,7 @@ PyObject* noargs(PyObject*, PyObject*) {
 }
 
 // Method: F's first parameter is the receiver's value.
-template <auto F, class SigFn>
+template <auto F, class SigFn, Gil G>
 PyObject* method_fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature& sig = SigFn{}();
   constexpr std::size_t N = FnTraits<F>::arity - 1;
@@ -234,7 +292,9 @@ PyObject* method_fastcall(PyObject* self, PyObject* const* args, Py_ssize_t narg
         raise_arg_error(*err);
         return nullptr;
       }
-      return outcome_to_python(F(me, Conv<std::tuple_element_t<I + 1, Args>>::get(std::get<I>(holders))...));
+      const std::size_t texts = (std::size_t{0} + ... + text_length(std::get<I>(holders)));
+      return outcome_to_python(run_work<G>(
+          texts, [&] { return F(me, Conv<std::tuple_element_t<I + 1, Args>>::get(std::get<I>(holders))...); }));
     }(std::make_index_sequence<N>{});
   } catch (...) {
     raise_from_current_exception();
@@ -264,10 +324,10 @@ PyObject* getter(PyObject* self, void*) {
   }
 }
 
-template <auto F, std::size_t Declared, class SigFn>
+template <auto F, std::size_t Declared, Gil G, class SigFn>
 constexpr Row make_row(const char* name, SigFn) {
   static_assert(Declared == FnTraits<F>::arity, "the row's parameter names must match its function's arity");
-  return Row{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall<F, SigFn>)),
+  return Row{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall<F, SigFn, G>)),
              METH_FASTCALL | METH_KEYWORDS};
 }
 template <auto F>
@@ -275,10 +335,10 @@ constexpr Row make_row0(const char* name) {
   static_assert(FnTraits<F>::arity == 0, "a row without parameters needs a function without parameters");
   return Row{name, &noargs<F>, METH_NOARGS};
 }
-template <auto F, std::size_t Declared, class SigFn>
+template <auto F, std::size_t Declared, Gil G, class SigFn>
 constexpr Row make_method(const char* name, SigFn) {
   static_assert(Declared + 1 == FnTraits<F>::arity, "the method's parameter names must match its function's arity");
-  return Row{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_fastcall<F, SigFn>)),
+  return Row{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_fastcall<F, SigFn, G>)),
              METH_FASTCALL | METH_KEYWORDS};
 }
 template <auto F>
@@ -289,21 +349,30 @@ constexpr Row make_method0(const char* name) {
 
 }  // namespace vemo::py
 
-// A row: VEMO_FN("commit", work::commit, "val", "r", "gh").
-#define VEMO_FN(NAME, FN, ...)                                                                          \
-  ::vemo::py::make_row<FN, std::initializer_list<const char*>{__VA_ARGS__}.size()>(                    \
+// A row: VEMO_FN("commit", work::commit, "val", "r", "gh") runs its work with
+// the interpreter lock released; VEMO_FN_HELD keeps the lock (cheap work,
+// or work that prints); VEMO_FN_DECODER releases it for long texts only.
+#define VEMO_ROW_(GIL, NAME, FN, ...)                                                                   \
+  ::vemo::py::make_row<FN, std::initializer_list<const char*>{__VA_ARGS__}.size(), GIL>(               \
       NAME, []() -> const ::vemo::py::Signature& {                                                      \
         static const char* const p[] = {__VA_ARGS__};                                                   \
         static const ::vemo::py::Signature s{NAME, p, sizeof(p) / sizeof(p[0])};                        \
         return s;                                                                                       \
       })
+#define VEMO_FN(NAME, FN, ...) VEMO_ROW_(::vemo::py::Gil::release, NAME, FN, __VA_ARGS__)
+#define VEMO_FN_HELD(NAME, FN, ...) VEMO_ROW_(::vemo::py::Gil::hold, NAME, FN, __VA_ARGS__)
+#define VEMO_FN_DECODER(NAME, FN, ...) VEMO_ROW_(::vemo::py::Gil::release_long, NAME, FN, __VA_ARGS__)
 #define VEMO_FN0(NAME, FN) ::vemo::py::make_row0<FN>(NAME)
-// A method: VEMO_METHOD("Commit", "sum", work::commit_sum, "c").
-#define VEMO_METHOD(CLASS, NAME, FN, ...)                                                               \
-  ::vemo::py::make_method<FN, std::initializer_list<const char*>{__VA_ARGS__}.size()>(                 \
+// A method: VEMO_METHOD("Commit", "sum", work::commit_sum, "c") keeps the
+// lock; VEMO_METHOD_RELEASED runs its work with the lock released.
+#define VEMO_METHOD_ROW_(GIL, CLASS, NAME, FN, ...)                                                     \
+  ::vemo::py::make_method<FN, std::initializer_list<const char*>{__VA_ARGS__}.size(), GIL>(            \
       NAME, []() -> const ::vemo::py::Signature& {                                                      \
         static const char* const p[] = {__VA_ARGS__};                                                   \
         static const ::vemo::py::Signature s{CLASS "." NAME, p, sizeof(p) / sizeof(p[0])};              \
         return s;                                                                                       \
       })
+#define VEMO_METHOD(CLASS, NAME, FN, ...) VEMO_METHOD_ROW_(::vemo::py::Gil::hold, CLASS, NAME, FN, __VA_ARGS__)
+#define VEMO_METHOD_RELEASED(CLASS, NAME, FN, ...) \
+  VEMO_METHOD_ROW_(::vemo::py::Gil::release, CLASS, NAME, FN, __VA_ARGS__)
 #define VEMO_METHOD0(NAME, FN) ::vemo::py::make_method0<FN>(NAME)

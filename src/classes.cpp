@@ -136,7 +136,7 @@ PyGetSetDef token_props[] = {
 };
 
 PyMethodDef pbsk_methods[] = {
-    method_def(VEMO_METHOD("PbSk", "to_token", members::pbsk_to_token, "r")),
+    method_def(VEMO_METHOD_RELEASED("PbSk", "to_token", members::pbsk_to_token, "r")),
     method_def(VEMO_METHOD0("get_sk", members::pbsk_get_sk)),
     method_def(VEMO_METHOD0("get_pk", members::pbsk_get_pk)),
     {nullptr, nullptr, 0, nullptr},

@@ -53,16 +53,21 @@ Outcome<std::string> range_proof_single(std::uint64_t n_bit, std::int32_t val, c
   return dump_pretty(to_json(proof.value()));
 }
 
-Outcome<bool> range_proof_single_verify(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
-                                        const CommitV& ped_cm) {
+Outcome<proofs::Claims> range_proof_single_claims(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
+                                                  const CommitV& ped_cm) {
   // A text that is not a record fails the call, whatever n_bit is.
   auto proof = parse_range_proof(range_proof);
   if (!proof.ok()) return unwrap_failed(proof.error().debug());
   auto gens = vectors_for(n_bit);
   if (!gens.ok()) return Err{gens.error()};
-  auto ok = proof->verify(gens->G, gens->H, gh.g, gh.h, {ped_cm.p}, n_bit);
-  if (!ok.ok()) return from_panic(ok.error());
-  return ok.value();
+  auto claims = proof->claims(gens->G, gens->H, gh.g, gh.h, {ped_cm.p}, n_bit);
+  if (!claims.ok()) return from_panic(claims.error());
+  return std::move(claims.value());
+}
+
+Outcome<bool> range_proof_single_verify(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
+                                        const CommitV& ped_cm) {
+  return verdict(range_proof_single_claims(range_proof, n_bit, gh, ped_cm));
 }
 
 Outcome<std::string> range_proof_test(std::uint64_t n_bit, std::int32_t val) {

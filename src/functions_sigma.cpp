@@ -52,10 +52,10 @@ Outcome<DLogProofExplicit> prove_dlog_explicit(Digest d, const PbSkV& pbsk, cons
   return proof.value();
 }
 
-Outcome<bool> verify_dlog_explicit(Digest d, std::string_view text, const CommitV& h_sumR, const TokenV& sum_tokens) {
+Outcome<Claims> claims_dlog_explicit(Digest d, std::string_view text, const CommitV& h_sumR, const TokenV& sum_tokens) {
   auto proof = decode_proof<DLogProofExplicit>(text);
   if (!proof.ok()) return Err{proof.error()};
-  return proof.value().verify(d, h_sumR.p, sum_tokens.p);
+  return proof.value().claims(d, h_sumR.p, sum_tokens.p);
 }
 
 // ---- discrete-log equality ----
@@ -70,13 +70,12 @@ Outcome<std::string> prove_eq_dlog(Digest d, const TokenV& sum_tokens, const PbS
   return dump_pretty(proof.value().to_json());
 }
 
-Outcome<bool> verify_eq_dlog(Digest d, std::string_view text, const GHV& gh, const CommitV& h_sumR,
-                             const TokenV& sum_tokens) {
+Outcome<Claims> claims_eq_dlog(Digest d, std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                               const TokenV& sum_tokens) {
   auto proof = decode_proof<DLogEqProof>(text);
   if (!proof.ok()) return Err{proof.error()};
-  const bool ok = proof.value().verify(d, h_sumR.p, gh.h);
   if (!proof.value().pk_l.eq(sum_tokens.p)) return panic("assertion failed: false");
-  return ok;
+  return proof.value().claims(d, h_sumR.p, gh.h);
 }
 
 // ---- Pedersen square relation ----
@@ -126,14 +125,24 @@ Outcome<std::string> sigma_dlog_proof_explicit_sha256_with_witness(const TokenV&
   return with_witness(proof.value().to_json(), proof.value().generate_mul_witness(h_sumR.p).to_json());
 }
 
+Outcome<Claims> sigma_dlog_proof_explicit_claims(std::string_view ser_proof, const CommitV& h_sumR,
+                                                 const TokenV& sum_tokens) {
+  return claims_dlog_explicit(Digest::Sha512, ser_proof, h_sumR, sum_tokens);
+}
+
+Outcome<Claims> sigma_dlog_proof_explicit_claims_sha256(std::string_view ser_proof, const CommitV& h_sumR,
+                                                        const TokenV& sum_tokens) {
+  return claims_dlog_explicit(Digest::Sha256, ser_proof, h_sumR, sum_tokens);
+}
+
 Outcome<bool> sigma_dlog_proof_explicit_verify(std::string_view ser_proof, const CommitV& h_sumR,
                                                const TokenV& sum_tokens) {
-  return verify_dlog_explicit(Digest::Sha512, ser_proof, h_sumR, sum_tokens);
+  return verdict(sigma_dlog_proof_explicit_claims(ser_proof, h_sumR, sum_tokens));
 }
 
 Outcome<bool> sigma_dlog_proof_explicit_verify_sha256(std::string_view ser_proof, const CommitV& h_sumR,
                                                       const TokenV& sum_tokens) {
-  return verify_dlog_explicit(Digest::Sha256, ser_proof, h_sumR, sum_tokens);
+  return verdict(sigma_dlog_proof_explicit_claims_sha256(ser_proof, h_sumR, sum_tokens));
 }
 
 Outcome<std::string> sigma_eq_dlog_proof(const TokenV& sum_tokens, const PbSkV& pbsk, const GHV& gh,
@@ -146,14 +155,24 @@ Outcome<std::string> sigma_eq_dlog_proof_sha256(const TokenV& sum_tokens, const 
   return prove_eq_dlog(Digest::Sha256, sum_tokens, pbsk, gh, h_sumR);
 }
 
+Outcome<Claims> sigma_eq_dlog_claims(std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                                     const TokenV& sum_tokens) {
+  return claims_eq_dlog(Digest::Sha512, text, gh, h_sumR, sum_tokens);
+}
+
+Outcome<Claims> sigma_eq_dlog_claims_sha256(std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                                            const TokenV& sum_tokens) {
+  return claims_eq_dlog(Digest::Sha256, text, gh, h_sumR, sum_tokens);
+}
+
 Outcome<bool> sigma_eq_dlog_verify(std::string_view text, const GHV& gh, const CommitV& h_sumR,
                                    const TokenV& sum_tokens) {
-  return verify_eq_dlog(Digest::Sha512, text, gh, h_sumR, sum_tokens);
+  return verdict(sigma_eq_dlog_claims(text, gh, h_sumR, sum_tokens));
 }
 
 Outcome<bool> sigma_eq_dlog_verify_sha256(std::string_view text, const GHV& gh, const CommitV& h_sumR,
                                           const TokenV& sum_tokens) {
-  return verify_eq_dlog(Digest::Sha256, text, gh, h_sumR, sum_tokens);
+  return verdict(sigma_eq_dlog_claims_sha256(text, gh, h_sumR, sum_tokens));
 }
 
 Outcome<std::string> sigma_eq_dlog_same_secret(std::int32_t v, const GHV& gh1, const GHV& gh2) {
@@ -164,10 +183,14 @@ Outcome<std::string> sigma_eq_dlog_same_secret(std::int32_t v, const GHV& gh1, c
   return dump_pretty(proof.value().to_json());
 }
 
-Outcome<bool> sigma_eq_dlog_verify_same_secret(std::string_view text, const GHV& gh1, const GHV& gh2) {
+Outcome<Claims> sigma_eq_dlog_claims_same_secret(std::string_view text, const GHV& gh1, const GHV& gh2) {
   auto proof = decode_proof<DLogEqProof>(text);
   if (!proof.ok()) return Err{proof.error()};
-  return proof.value().verify(Digest::Sha256, gh1.g, gh2.g);
+  return proof.value().claims(Digest::Sha256, gh1.g, gh2.g);
+}
+
+Outcome<bool> sigma_eq_dlog_verify_same_secret(std::string_view text, const GHV& gh1, const GHV& gh2) {
+  return verdict(sigma_eq_dlog_claims_same_secret(text, gh1, gh2));
 }
 
 Outcome<std::string> sigma_eq_dlog_ped_proof(std::int32_t v, const GHV& gh1, const GHV&, std::string_view pk) {
@@ -183,10 +206,14 @@ Outcome<std::string> sigma_eq_dlog_ped_proof_with_witness(std::int32_t v, const 
   return with_witness(proof.value().to_json(), proof.value().generate_mul_witness(gh1.g, gh1.h).to_json());
 }
 
-Outcome<bool> sigma_eq_dlog_ped_verify(std::string_view text, const GHV& gh1, const GHV&) {
+Outcome<Claims> sigma_eq_dlog_ped_claims(std::string_view text, const GHV& gh1, const GHV&) {
   auto proof = decode_proof<DLogEqProofPed>(text);
   if (!proof.ok()) return Err{proof.error()};
-  return proof.value().verify(gh1.g, gh1.h);
+  return proof.value().claims(gh1.g, gh1.h);
+}
+
+Outcome<bool> sigma_eq_dlog_ped_verify(std::string_view text, const GHV& gh1, const GHV& gh2) {
+  return verdict(sigma_eq_dlog_ped_claims(text, gh1, gh2));
 }
 
 Outcome<std::string> consistency_proof(std::int32_t val, const RandR& r, const GHV& gh, const CommitV& ped_cm,
@@ -206,13 +233,18 @@ Outcome<std::string> consistency_proof_with_witness(std::int32_t val, const Rand
                       proof.generate_mul_witness(gh.g, gh.h, ped_cm.p, made.value().pk, token.p).to_json());
 }
 
-Outcome<bool> consistency_proof_verify(std::string_view text, const GHV& gh, const CommitV& ped_cm,
-                                       const TokenV& token, std::string_view pubkey) {
+Outcome<Claims> consistency_proof_claims(std::string_view text, const GHV& gh, const CommitV& ped_cm,
+                                         const TokenV& token, std::string_view pubkey) {
   auto proof = decode_proof<ConsistencyProof>(text);
   if (!proof.ok()) return Err{proof.error()};
   auto pk = decode_point(pubkey);
   if (!pk.ok()) return Err{pk.error()};
-  return proof.value().verify(gh.g, gh.h, ped_cm.p, pk.value(), token.p);
+  return proof.value().claims(gh.g, gh.h, ped_cm.p, pk.value(), token.p);
+}
+
+Outcome<bool> consistency_proof_verify(std::string_view text, const GHV& gh, const CommitV& ped_cm,
+                                       const TokenV& token, std::string_view pubkey) {
+  return verdict(consistency_proof_claims(text, gh, ped_cm, token, pubkey));
 }
 
 }  // namespace vemo::py::work

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "binding.hpp"
+#include "verifiers.hpp"
 #include "work.hpp"
 
 namespace vemo::py {
@@ -11,29 +12,32 @@ namespace {
 
 using namespace work;
 
-// One row per function, in registration order. Functions whose work is
-// not built yet have no row.
+// One row per function, in registration order. VEMO_FN rows run their work
+// with the interpreter lock released; VEMO_FN_HELD rows are the cheap ones
+// (point sums, copies, hash probes of a few points) and the ones that print
+// their result, which keep it; VEMO_FN_DECODER rows release it only for
+// long texts, since decoding one point costs a few microseconds.
 const Row kFunctions[] = {
     VEMO_FN("range_proof_test", range_proof_test, "n_bit", "val"),
     VEMO_FN("commit", commit, "val", "r", "gh"),
-    VEMO_FN("print_commit", print_commit, "com"),
-    VEMO_FN("add", add, "com_l", "com_r"),
-    VEMO_FN("sub", sub, "com_l", "com_r"),
+    VEMO_FN_HELD("print_commit", print_commit, "com"),
+    VEMO_FN_HELD("add", add, "com_l", "com_r"),
+    VEMO_FN_HELD("sub", sub, "com_l", "com_r"),
     VEMO_FN("add_value_commits", add_value_commits, "com_l", "com_r"),
     VEMO_FN("sub_value_commits", sub_value_commits, "com_l", "com_r"),
-    VEMO_FN("from_str", from_str, "str_point"),
-    VEMO_FN("to_token_from_str", to_token_from_str, "str_point"),
+    VEMO_FN_DECODER("from_str", from_str, "str_point"),
+    VEMO_FN_DECODER("to_token_from_str", to_token_from_str, "str_point"),
     VEMO_FN0("gen_GH", gen_GH),
     VEMO_FN0("gen_r", gen_r),
     VEMO_FN("range_proof_single", range_proof_single, "n_bit", "val", "gh", "r"),
     VEMO_FN("gen_pb_sk", gen_pb_sk, "gh"),
     VEMO_FN("regen_pb_sk", regen_pb_sk, "gh", "sk"),
-    VEMO_FN("to_scalar_from_str", to_scalar_from_str, "str_scalar"),
-    VEMO_FN("print_token", print_token, "token"),
-    VEMO_FN("add_token", add_token, "token_l", "token_r"),
-    VEMO_FN("sub_token", sub_token, "token_l", "token_r"),
-    VEMO_FN("sub_commit_token", sub_commit_token, "commit_l", "token_r"),
-    VEMO_FN("add_commit_token", add_commit_token, "commit_l", "token_r"),
+    VEMO_FN_DECODER("to_scalar_from_str", to_scalar_from_str, "str_scalar"),
+    VEMO_FN_HELD("print_token", print_token, "token"),
+    VEMO_FN_HELD("add_token", add_token, "token_l", "token_r"),
+    VEMO_FN_HELD("sub_token", sub_token, "token_l", "token_r"),
+    VEMO_FN_HELD("sub_commit_token", sub_commit_token, "commit_l", "token_r"),
+    VEMO_FN_HELD("add_commit_token", add_commit_token, "commit_l", "token_r"),
     VEMO_FN("h_to_x", h_to_x, "gh", "x"),
     VEMO_FN("g_to_x", g_to_x, "gh", "val"),
     VEMO_FN("g_to_r", g_to_r, "gh", "r"),
@@ -41,34 +45,33 @@ const Row kFunctions[] = {
     VEMO_FN("sigma_eq_dlog_proof", sigma_eq_dlog_proof, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("sigma_eq_dlog_proof_sha256", sigma_eq_dlog_proof_sha256, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("to_token_from_pk", to_token_from_pk, "pk_json_point", "r"),
-    VEMO_FN("sigma_eq_dlog_verify", sigma_eq_dlog_verify, "ser_dlog_eq_proof", "gh", "h_sumR", "sum_tokens"),
-    VEMO_FN("sigma_eq_dlog_verify_sha256", sigma_eq_dlog_verify_sha256, "ser_dlog_eq_proof", "gh", "h_sumR", "sum_tokens"),
-    VEMO_FN("range_proof_single_verify", range_proof_single_verify, "range_proof", "n_bit", "gh", "ped_cm"),
+    VEMO_FN("sigma_eq_dlog_verify", sigma_eq_dlog_verify, VEMO_PARAMS_sigma_eq_dlog_verify),
+    VEMO_FN("sigma_eq_dlog_verify_sha256", sigma_eq_dlog_verify_sha256, VEMO_PARAMS_sigma_eq_dlog_verify_sha256),
+    VEMO_FN("range_proof_single_verify", range_proof_single_verify, VEMO_PARAMS_range_proof_single_verify),
     VEMO_FN("consistency_proof", consistency_proof, "val", "r", "gh", "ped_cm", "token", "pubkey"),
-    VEMO_FN("consistency_proof_verify", consistency_proof_verify, "proof", "gh", "ped_cm", "token", "pubkey"),
+    VEMO_FN("consistency_proof_verify", consistency_proof_verify, VEMO_PARAMS_consistency_proof_verify),
     VEMO_FN("sigma_dlog_proof_explicit", sigma_dlog_proof_explicit, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify", sigma_dlog_proof_explicit_verify, "ser_proof", "h_sumR", "sum_tokens"),
+    VEMO_FN("sigma_dlog_proof_explicit_verify", sigma_dlog_proof_explicit_verify, VEMO_PARAMS_sigma_dlog_proof_explicit_verify),
     VEMO_FN("sigma_dlog_proof_explicit_sha256", sigma_dlog_proof_explicit_sha256, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify_sha256", sigma_dlog_proof_explicit_verify_sha256, "ser_proof", "h_sumR",
-            "sum_tokens"),
+    VEMO_FN("sigma_dlog_proof_explicit_verify_sha256", sigma_dlog_proof_explicit_verify_sha256, VEMO_PARAMS_sigma_dlog_proof_explicit_verify_sha256),
     VEMO_FN("get_brut_v", get_brut_v, "c", "t", "gh", "pbsk", "range"),
-    VEMO_FN("hash_test1", hash_test1, "a1"),
-    VEMO_FN("hash_test2", hash_test2, "a1", "a2"),
-    VEMO_FN("hash_test3", hash_test3, "a1", "a2", "a3"),
+    VEMO_FN_HELD("hash_test1", hash_test1, "a1"),
+    VEMO_FN_HELD("hash_test2", hash_test2, "a1", "a2"),
+    VEMO_FN_HELD("hash_test3", hash_test3, "a1", "a2", "a3"),
     VEMO_FN0("curve_name", curve_name),
     VEMO_FN("ghvec", ghvec, "n_bit"),
-    VEMO_FN("gen_new_GH", gen_new_GH, "g", "h"),
+    VEMO_FN_HELD("gen_new_GH", gen_new_GH, "g", "h"),
     VEMO_FN("sigma_eq_dlog_same_secret", sigma_eq_dlog_same_secret, "v", "gh1", "gh2"),
-    VEMO_FN("sigma_eq_dlog_verify_same_secret", sigma_eq_dlog_verify_same_secret, "ser_dlog_eq_proof", "gh1", "gh2"),
+    VEMO_FN("sigma_eq_dlog_verify_same_secret", sigma_eq_dlog_verify_same_secret, VEMO_PARAMS_sigma_eq_dlog_verify_same_secret),
     VEMO_FN("sigma_eq_dlog_ped_proof", sigma_eq_dlog_ped_proof, "v", "gh1", "gh2", "pk"),
-    VEMO_FN("sigma_eq_dlog_ped_verify", sigma_eq_dlog_ped_verify, "ser_dlog_eq_proof", "gh1", "gh2"),
+    VEMO_FN("sigma_eq_dlog_ped_verify", sigma_eq_dlog_ped_verify, VEMO_PARAMS_sigma_eq_dlog_ped_verify),
     VEMO_FN("consistency_proof_with_witness", consistency_proof_with_witness, "val", "r", "gh", "ped_cm", "token",
             "pubkey"),
     VEMO_FN("sigma_eq_dlog_ped_proof_with_witness", sigma_eq_dlog_ped_proof_with_witness, "v", "gh1", "gh2", "pk"),
     VEMO_FN("sigma_dlog_proof_explicit_sha256_with_witness", sigma_dlog_proof_explicit_sha256_with_witness, "sum_tokens",
             "pbsk", "h_sumR"),
-    VEMO_FN("from_coords", from_coords, "x_", "y_"),
-    VEMO_FN("get_y_coord", get_y_coord, "a1"),
+    VEMO_FN_DECODER("from_coords", from_coords, "x_", "y_"),
+    VEMO_FN_HELD("get_y_coord", get_y_coord, "a1"),
 };
 
 struct ClassRow {
@@ -118,6 +121,10 @@ PyMODINIT_FUNC PyInit_vemo(void) {
   if (g_initialised.exchange(true)) {
     Py_DECREF(module);
     PyErr_SetString(PyExc_ImportError, "vemo-capi modules may only be initialized once per interpreter process");
+    return nullptr;
+  }
+  if (!prepare_runtime()) {
+    Py_DECREF(module);
     return nullptr;
   }
   PyObject* modname = PyUnicode_FromString("vemo");

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "curve/proofs/claims.hpp"
 #include "values.hpp"
 
 namespace vemo::py::work {
@@ -78,6 +79,30 @@ Outcome<std::string> range_proof_single(std::uint64_t n_bit, std::int32_t val, c
 Outcome<bool> range_proof_single_verify(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
                                         const CommitV& ped_cm);
 Outcome<std::string> range_proof_test(std::uint64_t n_bit, std::int32_t val);
+
+// The claims behind the eight verifying functions, with the same parameters
+// and the same panics: each verifier's verdict is its claims' verdict
+// (`verdict` below), and vemo_batch sums the claims of many records.
+using proofs::Claims;
+Outcome<Claims> sigma_dlog_proof_explicit_claims(std::string_view ser_proof, const CommitV& h_sumR,
+                                                 const TokenV& sum_tokens);
+Outcome<Claims> sigma_dlog_proof_explicit_claims_sha256(std::string_view ser_proof, const CommitV& h_sumR,
+                                                        const TokenV& sum_tokens);
+Outcome<Claims> sigma_eq_dlog_claims(std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                                     const TokenV& sum_tokens);
+Outcome<Claims> sigma_eq_dlog_claims_sha256(std::string_view text, const GHV& gh, const CommitV& h_sumR,
+                                            const TokenV& sum_tokens);
+Outcome<Claims> sigma_eq_dlog_claims_same_secret(std::string_view text, const GHV& gh1, const GHV& gh2);
+Outcome<Claims> sigma_eq_dlog_ped_claims(std::string_view text, const GHV& gh1, const GHV& gh2);
+Outcome<Claims> consistency_proof_claims(std::string_view text, const GHV& gh, const CommitV& ped_cm,
+                                         const TokenV& token, std::string_view pubkey);
+Outcome<Claims> range_proof_single_claims(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
+                                          const CommitV& ped_cm);
+
+inline Outcome<bool> verdict(Outcome<Claims>&& claims) {
+  if (!claims.ok()) return Err{claims.error()};
+  return claims.value().holds_vartime();
+}
 
 // Writes text to the process's standard output (file descriptor 1).
 void write_stdout(const std::string& text);

@@ -38,12 +38,6 @@ inline curve::ProjPoint public_combination(std::initializer_list<curve::Bn254Sca
   return curve::msm_vartime(scalars.begin(), points.begin(), std::min(scalars.size(), points.size()));
 }
 
-// Whether the public combination equals `expected`, without going affine.
-inline bool combination_equals(std::initializer_list<curve::Bn254Scalar> scalars,
-                               std::initializer_list<curve::Bn254Point> points, const curve::Bn254Point& expected) {
-  return public_combination(scalars, points).eq_vartime(curve::ProjPoint::from_affine(expected));
-}
-
 // Stores a value read from a record member, or passes on its error.
 template <class T>
 json::Status read_into(Result<T, json::JsonError>&& read, T& out) {

@@ -55,14 +55,22 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(std::int64_t amount, con
   return ConsistencyProof{t1, t2, s1, s2, c};
 }
 
-bool ConsistencyProof::verify(const Bn254Point& g, const Bn254Point& h, const Bn254Point& cm, const Bn254Point& pk,
-                              const Bn254Point& tk) const {
+Claims ConsistencyProof::claims(const Bn254Point& g, const Bn254Point& h, const Bn254Point& cm, const Bn254Point& pk,
+                                const Bn254Point& tk) const {
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
-  const Bn254Scalar minus_c = c.neg();
-  // s1·g + s2·h − c·cm = t1 and s2·pk − c·tk = t2.
-  const bool commitment = combination_equals({s1, s2, minus_c}, {g, h, cm}, t1);
-  const bool token = combination_equals({s2, minus_c}, {pk, tk}, t2);
-  return commitment && token && c.eq(challenge);
+  const Bn254Scalar minus_c = c.neg(), minus_one = Bn254Scalar::one().neg();
+  Claims out;
+  out.checks_pass = c.eq(challenge);
+  Equation& commitment = out.equations.emplace_back();
+  commitment.term(s1, g);
+  commitment.term(s2, h);
+  commitment.term(minus_c, cm);
+  commitment.term(minus_one, t1);
+  Equation& token = out.equations.emplace_back();
+  token.term(s2, pk);
+  token.term(minus_c, tk);
+  token.term(minus_one, t2);
+  return out;
 }
 
 ConsistencyProofMulWitness ConsistencyProof::generate_mul_witness(const Bn254Point& g, const Bn254Point& h,

@@ -13,6 +13,7 @@
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "claims.hpp"
 
 namespace vemo::proofs {
 
@@ -44,8 +45,14 @@ struct ConsistencyProof {
                                                const curve::Bn254Point& g, const curve::Bn254Point& h,
                                                const curve::Bn254Point& cm, const curve::Bn254Point& pk,
                                                const curve::Bn254Point& tk);
+  // s1·g + s2·h − c·cm − t1 = O, s2·pk − c·tk − t2 = O, and the stored
+  // challenge is the recomputed one.
+  Claims claims(const curve::Bn254Point& g, const curve::Bn254Point& h, const curve::Bn254Point& cm,
+                const curve::Bn254Point& pk, const curve::Bn254Point& tk) const;
   bool verify(const curve::Bn254Point& g, const curve::Bn254Point& h, const curve::Bn254Point& cm,
-              const curve::Bn254Point& pk, const curve::Bn254Point& tk) const;
+              const curve::Bn254Point& pk, const curve::Bn254Point& tk) const {
+    return claims(g, h, cm, pk, tk).holds_vartime();
+  }
   // For a proof made by prove: cm has been checked to be val·g + r·h, so
   // c·cm = s1·g + s2·h − t1, computed from public values only.
   ConsistencyProofMulWitness generate_mul_witness(const curve::Bn254Point& g, const curve::Bn254Point& h,

@@ -27,15 +27,19 @@ Result<DLogProofExplicit, Panic> DLogProofExplicit::prove(Digest digest, const B
   return DLogProofExplicit{y, t, z};
 }
 
-bool DLogProofExplicit::verify(Digest digest, const Bn254Point& base, const Bn254Point& expected) const {
+Claims DLogProofExplicit::claims(Digest digest, const Bn254Point& base, const Bn254Point& expected) const {
   const Bn254Scalar c = challenge_from_transcript(digest, {pk_t_rand_commitment, base, pk});
-  const bool equation = combination_equals({challenge_response, c}, {base, pk}, pk_t_rand_commitment);
-  return equation && pk.eq(expected);
+  Claims out;
+  out.checks_pass = pk.eq(expected);
+  Equation& e = out.equations.emplace_back();
+  e.term(challenge_response, base);
+  e.term(c, pk);
+  e.term(Bn254Scalar::one().neg(), pk_t_rand_commitment);
+  return out;
 }
 
 DLogProofExplicitMulWitness DLogProofExplicit::generate_mul_witness(const Bn254Point& base) const {
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {pk_t_rand_commitment, base, pk});
-  (void)base;
   const Bn254Point c_pk = pk.scalar_mul_vartime(c);
   return DLogProofExplicitMulWitness{pk_t_rand_commitment.sub_point_vartime(c_pk), c_pk};
 }

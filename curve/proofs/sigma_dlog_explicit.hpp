@@ -15,6 +15,7 @@
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "claims.hpp"
 
 namespace vemo::proofs {
 
@@ -35,8 +36,11 @@ struct DLogProofExplicit {
   // Fails only when the OS gives no randomness for the nonce.
   static Result<DLogProofExplicit, Panic> prove(curve::Digest digest, const curve::Bn254Scalar& x,
                                                 const curve::Bn254Point& base);
-  // z·B + c·pk = t, and pk is the expected public point.
-  bool verify(curve::Digest digest, const curve::Bn254Point& base, const curve::Bn254Point& expected) const;
+  // z·B + c·pk − t = O, and pk is the expected public point.
+  Claims claims(curve::Digest digest, const curve::Bn254Point& base, const curve::Bn254Point& expected) const;
+  bool verify(curve::Digest digest, const curve::Bn254Point& base, const curve::Bn254Point& expected) const {
+    return claims(digest, base, expected).holds_vartime();
+  }
   // Recomputes the SHA-256 challenge, as the verifier does. For a proof
   // made by prove with SHA-256, z·B = t − c·pk (z = k − c·x), so the first
   // product is a subtraction.

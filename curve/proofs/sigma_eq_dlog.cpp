@@ -33,12 +33,21 @@ Result<DLogEqProof, Panic> DLogEqProof::prove(Digest digest, const Bn254Scalar& 
   return DLogEqProof{pk_l, pk_r, t_l, t_r, z, z, c};
 }
 
-bool DLogEqProof::verify(Digest digest, const Bn254Point& g1, const Bn254Point& g2) const {
+Claims DLogEqProof::claims(Digest digest, const Bn254Point& g1, const Bn254Point& g2) const {
   const Bn254Scalar c = challenge_from_transcript(
       digest, {pk_t_rand_commitment_l, pk_t_rand_commitment_r, g1, g2, pk_l, pk_r});
-  const bool left = combination_equals({challenge_response_l, c}, {g1, pk_l}, pk_t_rand_commitment_l);
-  const bool right = combination_equals({challenge_response_r, c}, {g2, pk_r}, pk_t_rand_commitment_r);
-  return left && right && c.eq(challenge) && !g1.eq(g2);
+  Claims out;
+  out.checks_pass = c.eq(challenge) && !g1.eq(g2) && challenge_response_l.eq(challenge_response_r);
+  const Bn254Scalar minus_one = Bn254Scalar::one().neg();
+  Equation& left = out.equations.emplace_back();
+  left.term(challenge_response_l, g1);
+  left.term(c, pk_l);
+  left.term(minus_one, pk_t_rand_commitment_l);
+  Equation& right = out.equations.emplace_back();
+  right.term(challenge_response_r, g2);
+  right.term(c, pk_r);
+  right.term(minus_one, pk_t_rand_commitment_r);
+  return out;
 }
 
 nlohmann::ordered_json DLogEqProof::to_json() const {

@@ -1,7 +1,6 @@
 // Proof that two public points share one secret discrete logarithm over two
 // bases: pk_l = x·G1 and pk_r = x·G2. One nonce serves both bases, so the
-// two responses are equal; the verifier still checks each side with its
-// own member. The challenge is taken over (t_l, t_r, G1, G2, pk_l, pk_r)
+// two responses are equal, and the verifier requires them to be. The challenge is taken over (t_l, t_r, G1, G2, pk_l, pk_r)
 // with SHA-512 or SHA-256 and is stored in the record.
 #pragma once
 
@@ -15,6 +14,7 @@
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "claims.hpp"
 
 namespace vemo::proofs {
 
@@ -31,9 +31,15 @@ struct DLogEqProof {
   // business. Fails only when the OS gives no randomness.
   static Result<DLogEqProof, Panic> prove(curve::Digest digest, const curve::Bn254Scalar& x, const curve::Bn254Point& g1,
                                           const curve::Bn254Point& g2);
-  // Both equations, the stored challenge, and distinct bases (over equal
-  // bases the statement says nothing about a second logarithm).
-  bool verify(curve::Digest digest, const curve::Bn254Point& g1, const curve::Bn254Point& g2) const;
+  // Both equations, the stored challenge, distinct bases (over equal bases
+  // the statement says nothing about a second logarithm), and equal
+  // responses: with one nonce behind both commitments an honest record
+  // always has them, and with two different responses the two sides could
+  // hold for two different logarithms.
+  Claims claims(curve::Digest digest, const curve::Bn254Point& g1, const curve::Bn254Point& g2) const;
+  bool verify(curve::Digest digest, const curve::Bn254Point& g1, const curve::Bn254Point& g2) const {
+    return claims(digest, g1, g2).holds_vartime();
+  }
 
   nlohmann::ordered_json to_json() const;
   static Result<DLogEqProof, json::JsonError> from_json(std::string_view text);

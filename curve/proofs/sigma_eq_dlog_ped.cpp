@@ -63,14 +63,16 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(std::int32_t amount, const B
   return DLogEqProofPed{cm1, cm2, cm3, token, r1, r2, c, d, d1, d2};
 }
 
-bool DLogEqProofPed::verify(const Bn254Point& g, const Bn254Point& h) const {
+Claims DLogEqProofPed::claims(const Bn254Point& g, const Bn254Point& h) const {
   const Bn254Scalar minus_c = challenge.neg();
   const ProjPoint t1 = public_combination({challenge_response_D, challenge_response_D1, minus_c}, {g, h, cm2});
   const ProjPoint t2 = public_combination({challenge_response_D, challenge_response_D2, minus_c}, {cm2, h, cm3});
   const ProjPoint both[2] = {t1, t2};
   Bn254Point rebuilt[2];
   batch_to_affine(both, 2, rebuilt, "add_point");
-  return challenge_from_transcript(Digest::Sha256, {rebuilt[0], rebuilt[1]}).eq(challenge);
+  Claims out;
+  out.checks_pass = challenge_from_transcript(Digest::Sha256, {rebuilt[0], rebuilt[1]}).eq(challenge);
+  return out;
 }
 
 DLogEqProofPedMulWitness DLogEqProofPed::generate_mul_witness(const Bn254Point& g, const Bn254Point& h) const {

@@ -18,6 +18,7 @@
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "claims.hpp"
 
 namespace vemo::proofs {
 
@@ -54,8 +55,11 @@ struct DLogEqProofPed {
                                              const curve::Bn254Point& h, const curve::Bn254Point& pk);
   // Succeeds exactly when the challenge over the rebuilt T1, T2 is the
   // stored one. cm1, token, r1 and r2 are not examined: a caller that
-  // relies on them compares them itself.
-  bool verify(const curve::Bn254Point& g, const curve::Bn254Point& h) const;
+  // relies on them compares them itself. The check is a hash comparison,
+  // not a linear equation, so the claims carry it decided, with no
+  // equation left to sum.
+  Claims claims(const curve::Bn254Point& g, const curve::Bn254Point& h) const;
+  bool verify(const curve::Bn254Point& g, const curve::Bn254Point& h) const { return claims(g, h).holds_vartime(); }
   DLogEqProofPedMulWitness generate_mul_witness(const curve::Bn254Point& g, const curve::Bn254Point& h) const;
 
   nlohmann::ordered_json to_json() const;

@@ -95,6 +95,57 @@ TEST(Msm, MatchesSumOfProducts) {
   EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), 0).is_identity());
 }
 
+// Both variable-time engines against the reference, over the cases that
+// take their special branches: repeated and opposite points (equal and
+// opposite additions), zero scalars, the identity, small and negative
+// scalars, and sums that cancel to the identity.
+TEST(Msm, StrausAndPippengerAgreeOnAwkwardSums) {
+  for (std::size_t n : {1u, 2u, 7u, 64u, 300u}) {
+    std::vector<Scalar> ks;
+    std::vector<Point> ps;
+    const Point base = Point::generator().scalar_mul(random_scalar());
+    for (std::size_t i = 0; i < n; ++i) {
+      switch (i % 6) {
+        case 0: ks.push_back(random_scalar()); ps.push_back(base); break;           // repeated point
+        case 1: ks.push_back(random_scalar()); ps.push_back(base.neg()); break;     // its opposite
+        case 2: ks.push_back(Scalar::zero()); ps.push_back(base); break;
+        case 3: ks.push_back(Scalar::from_u64(i)); ps.push_back(Point::zero()); break;
+        case 4: ks.push_back(Scalar::from_u64(i).neg()); ps.push_back(Point::generator().scalar_mul(random_scalar())); break;
+        default: ks.push_back(random_scalar()); ps.push_back(Point::generator().scalar_mul(random_scalar())); break;
+      }
+    }
+    Point want = Point::zero();
+    for (std::size_t i = 0; i < n; ++i) want = want.add_point(reference_mul(ps[i], ks[i]));
+    EXPECT_TRUE(msm_vartime_straus(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n;
+    EXPECT_TRUE(msm_vartime_pippenger(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n;
+    EXPECT_TRUE(msm_vartime(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n;
+    // Appending the negated sum cancels everything.
+    ks.push_back(Scalar::one().neg());
+    ps.push_back(want);
+    EXPECT_TRUE(msm_vartime_straus(ks.data(), ps.data(), n + 1).is_identity()) << n;
+    EXPECT_TRUE(msm_vartime_pippenger(ks.data(), ps.data(), n + 1).is_identity()) << n;
+  }
+}
+
+// A stream of fresh caller points neither grows the cache past its bound
+// nor disturbs pinned tables, and sums stay right throughout.
+TEST(Msm, CallerCacheStaysBoundedUnderFreshPoints) {
+  const Point pinned_point = Point::generator().scalar_mul(random_scalar());
+  pin_vartime_tables(&pinned_point, 1);
+  const Scalar k = random_scalar();
+  const Point want = reference_mul(pinned_point, k);
+  Point p = Point::generator();
+  for (int i = 0; i < 9000; ++i) {
+    p = p.add_point_vartime(Point::generator());
+    const Scalar one = Scalar::one();
+    // Twice each, so every point is admitted to the cache.
+    (void)msm_vartime(&one, &p, 1);
+    (void)msm_vartime(&one, &p, 1);
+  }
+  EXPECT_LE(vartime_cache_size(), 4096u);
+  EXPECT_TRUE(msm_vartime(&k, &pinned_point, 1).to_affine("x").eq(want));
+}
+
 TEST(Encoding, GeneratorNegationAndIdentity) {
   const Point& g = Point::generator();
   auto c = g.serialize_compressed();

@@ -1,6 +1,7 @@
 #include "generators.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 
 #include "curve/hash.hpp"
@@ -14,21 +15,51 @@ namespace {
 
 // Points for the offsets 0 … kCachedPoints − 1 above the label integer are
 // kept once derived: about 80 bytes each, so at most ~650 KB, enough for
-// every vector pair up to n = 4096. Points beyond the bound are derived on
-// each call. The cache only ever grows as a prefix, under the mutex.
+// every vector pair up to n = 4096, and their odd-multiple tables are
+// pinned for the variable-time sums of verification. Points beyond the
+// bound are derived on each call. The cache is an immutable snapshot that
+// only ever grows as a prefix: readers copy from the snapshot they loaded,
+// and deriving (milliseconds for a long vector) happens outside the mutex,
+// which guards only the swap, so no thread waits for another's derivation.
 constexpr std::uint64_t kCachedPoints = 1u << 13;
 
+using Snapshot = std::shared_ptr<const std::vector<Point>>;
+
 std::mutex g_cache_mutex;
-std::vector<Point> g_cache;
+Snapshot g_cache = std::make_shared<const std::vector<Point>>();
+
+Snapshot load_cache() {
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  return g_cache;
+}
+
+// A snapshot holding at least the first `end` points.
+Snapshot cache_through(std::uint64_t end) {
+  Snapshot snap = load_cache();
+  if (snap->size() >= end) return snap;
+  const std::uint64_t from = snap->size();
+  std::vector<Point> more;
+  more.reserve(end - from);
+  for (std::uint64_t k = from; k < end; ++k) more.push_back(point_from_integer(kLabelInteger + k));
+  curve::pin_vartime_tables(more.data(), more.size());
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  if (g_cache->size() < end) {
+    // Another thread may have grown the cache meanwhile: append only what
+    // it still lacks (the points are the same whoever derives them).
+    auto grown = std::make_shared<std::vector<Point>>(*g_cache);
+    grown->insert(grown->end(), more.begin() + (std::ptrdiff_t)(grown->size() - from), more.end());
+    g_cache = std::move(grown);
+  }
+  return g_cache;
+}
 
 // Copies the points for offsets [first, first + count) into out.
 void points_for_offsets(std::uint64_t first, std::uint64_t count, std::vector<Point>& out) {
   out.reserve(out.size() + count);
   const std::uint64_t cached_end = std::min(first + count, kCachedPoints);
   if (first < cached_end) {
-    std::lock_guard<std::mutex> lock(g_cache_mutex);
-    while (g_cache.size() < cached_end) g_cache.push_back(point_from_integer(kLabelInteger + g_cache.size()));
-    out.insert(out.end(), g_cache.begin() + first, g_cache.begin() + cached_end);
+    const Snapshot snap = cache_through(cached_end);
+    out.insert(out.end(), snap->begin() + (std::ptrdiff_t)first, snap->begin() + (std::ptrdiff_t)cached_end);
   }
   for (std::uint64_t k = std::max(first, cached_end); k < first + count; ++k)
     out.push_back(point_from_integer(kLabelInteger + k));

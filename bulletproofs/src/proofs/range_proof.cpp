@@ -245,6 +245,14 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
 
 Result<bool, Panic> RangeProof::verify(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& g,
                                        const Point& h, const std::vector<Point>& V, std::uint64_t n) const {
+  auto c = claims(Gv, Hv, g, h, V, n);
+  if (!c.ok()) return Err{c.error()};
+  return c.value().holds_vartime();
+}
+
+Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, const std::vector<Point>& Hv,
+                                                 const Point& g, const Point& h, const std::vector<Point>& V,
+                                                 std::uint64_t n) const {
   const std::size_t m = V.size();
   const auto N_opt = bit_count(n, m);
   if (!N_opt || !is_power_of_two(*N_opt)) return Err{Panic{kNotPowerOfTwo}};
@@ -256,8 +264,8 @@ Result<bool, Panic> RangeProof::verify(const std::vector<Point>& Gv, const std::
   const Scalar x = challenge_x(T1, T2, g, h, V);
   const std::vector<Scalar> z_pow = powers(z, m + 3);
 
+  proofs::Claims out;
   // First equation: (tx − δ)·g + τ_x·h − Σ z^(j+2)·V_j − x·T1 − x²·T2 = 0.
-  bool t_holds;
   {
     Scalar sum_y = Scalar::zero(), y_i = Scalar::one();
     for (std::size_t i = 0; i < N; ++i) {
@@ -267,13 +275,10 @@ Result<bool, Panic> RangeProof::verify(const std::vector<Point>& Gv, const std::
     const Scalar sum_2k = sum_of_powers_of_two(n);
     Scalar delta = z.sub(z.mul(z)).mul(sum_y);
     for (std::size_t j = 0; j < m; ++j) delta.sub_assign(z_pow[j + 3].mul(sum_2k));
-    std::vector<Scalar> scalars{tx.sub(delta), tau_x, x.neg(), x.mul(x).neg()};
-    std::vector<Point> points{g, h, T1, T2};
-    for (std::size_t j = 0; j < m; ++j) {
-      scalars.push_back(z_pow[j + 2].neg());
-      points.push_back(V[j]);
-    }
-    t_holds = msm_vartime(scalars.data(), points.data(), points.size()).is_identity();
+    proofs::Equation& e = out.equations.emplace_back();
+    e.scalars = {tx.sub(delta), tau_x, x.neg(), x.mul(x).neg()};
+    e.points = {g, h, T1, T2};
+    for (std::size_t j = 0; j < m; ++j) e.term(z_pow[j + 2].neg(), V[j]);
   }
 
   // Second equation: the inner-product argument over (Gv, h') for P,
@@ -317,8 +322,8 @@ Result<bool, Panic> RangeProof::verify(const std::vector<Point>& Gv, const std::
     scalars.push_back(fs.x_inv[k].mul(fs.x_inv[k]));
     points.push_back(ipa.R[k]);
   }
-  const bool ipa_holds = msm_vartime(scalars.data(), points.data(), points.size()).is_identity();
-  return t_holds && ipa_holds;
+  out.equations.push_back(proofs::Equation{std::move(scalars), std::move(points)});
+  return out;
 }
 
 nlohmann::ordered_json to_json(const RangeProof& p) {

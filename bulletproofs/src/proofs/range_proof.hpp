@@ -42,6 +42,7 @@
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "curve/proofs/claims.hpp"
 #include "inner_product.hpp"
 
 namespace vemo::bulletproofs {
@@ -66,9 +67,14 @@ struct RangeProof {
                                          const std::vector<curve::Scalar>& values,
                                          const std::vector<curve::Scalar>& blindings, std::uint64_t n);
 
-  // Ok(true) when the record proves the commitments (in the order of the
-  // values), Ok(false) otherwise. Panics: Gv/Hv not of length N, N not a
-  // power of two, fewer L/R pairs than levels, a zero challenge.
+  // The two equations above, for the commitments in the order of the
+  // values. Panics: Gv/Hv not of length N, N not a power of two, fewer L/R
+  // pairs than levels, a zero challenge.
+  Result<proofs::Claims, Panic> claims(const std::vector<curve::Point>& Gv, const std::vector<curve::Point>& Hv,
+                                       const curve::Point& g, const curve::Point& h,
+                                       const std::vector<curve::Point>& commitments, std::uint64_t n) const;
+  // Ok(true) when the record proves the commitments, Ok(false) otherwise;
+  // the two equations are checked separately. Panics as claims.
   Result<bool, Panic> verify(const std::vector<curve::Point>& Gv, const std::vector<curve::Point>& Hv,
                              const curve::Point& g, const curve::Point& h,
                              const std::vector<curve::Point>& commitments, std::uint64_t n) const;

@@ -1,10 +1,11 @@
-"""A walk through what vemo does: run with `make demo`."""
+"""A tour of single operations: run with `python3 examples/tour.py` (`make demo` runs
+examples/transfer.py, the operations put together into one transfer)."""
 import json
 
 import vemo
 
 
-def section(title):
+def section(title: str) -> None:
     print(f"\n== {title} ==")
 
 

@@ -1,0 +1,446 @@
+// vemo_batch._core: many proofs checked in one multi-scalar sum.
+//
+// Batch.add takes one of vemo's eight verifying functions (the function
+// object itself) with exactly the arguments that function takes: the same
+// shared matcher and the same converters run, under the function's own
+// name, so a wrong call fails at add time with the text the function would
+// give. The converted arguments are kept as owned C++ copies. Batch.verify
+// then, with the interpreter lock released, turns every item into its
+// claims (the very code the verifying function runs) on worker threads and
+// settles them all with one weighted sum (curve/proofs/batch.hpp).
+//
+// The value classes are vemo's own: this module looks their type objects
+// up in vemo at import, so vemo's instances pass the converters' checks and
+// their values are read in place, as vemo reads them.
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "binding.hpp"
+#include "curve/parallel.hpp"
+#include "curve/proofs/batch.hpp"
+#include "verifiers.hpp"
+#include "work.hpp"
+
+namespace vemo::py {
+
+namespace {
+
+// ---- vemo's classes --------------------------------------------------------
+
+struct VemoTypes {
+  PyTypeObject* commit = nullptr;
+  PyTypeObject* rand_r = nullptr;
+  PyTypeObject* gh = nullptr;
+  PyTypeObject* pbsk = nullptr;
+  PyTypeObject* hx = nullptr;
+  PyTypeObject* token = nullptr;
+};
+VemoTypes g_types;  // set once at import, under the interpreter lock
+
+}  // namespace
+
+#define VEMO_BORROW_CLASS(V, NAME, FIELD)       \
+  template <>                                   \
+  PyTypeObject* class_type<V>() {               \
+    return g_types.FIELD;                       \
+  }                                             \
+  template <>                                   \
+  const char* class_name<V>() {                 \
+    return NAME;                                \
+  }
+VEMO_BORROW_CLASS(CommitV, "Commit", commit)
+VEMO_BORROW_CLASS(RandR, "rand_r", rand_r)
+VEMO_BORROW_CLASS(GHV, "GH", gh)
+VEMO_BORROW_CLASS(PbSkV, "PbSk", pbsk)
+VEMO_BORROW_CLASS(HxV, "hx", hx)
+VEMO_BORROW_CLASS(TokenV, "Token", token)
+#undef VEMO_BORROW_CLASS
+
+namespace {
+
+// ---- items -----------------------------------------------------------------
+
+using proofs::Claims;
+using ClaimsOutcome = Outcome<Claims>;
+
+// One verification waiting in a batch: its claims, computed on demand from
+// the owned copies of its arguments. Immutable once made.
+struct Item {
+  std::function<ClaimsOutcome()> claims;
+};
+
+// A parameter as the item keeps it: texts as owned strings, class values
+// and integers by value.
+template <class T>
+using Owned = std::conditional_t<std::is_same_v<T, std::string_view>, std::string, T>;
+
+// Matches and converts the arguments for the claims function F under the
+// verifying function's signature; null with the exception set on failure.
+template <auto F>
+std::shared_ptr<const Item> make_item(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                                      PyObject* kwnames) {
+  using Args = typename FnTraits<F>::Args;
+  constexpr std::size_t N = FnTraits<F>::arity;
+  PyObject* slots[N] = {};
+  if (!match_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
+  return [&]<std::size_t... I>(std::index_sequence<I...>) -> std::shared_ptr<const Item> {
+    std::tuple<typename Conv<std::tuple_element_t<I, Args>>::Holder...> holders{};
+    std::optional<ArgError> err;
+    ((err ? void() : void(err = Conv<std::tuple_element_t<I, Args>>::from(slots[I], sig.params[I], std::get<I>(holders)))), ...);
+    if (err) {
+      raise_arg_error(*err);
+      return nullptr;
+    }
+    auto owned = std::make_shared<const std::tuple<Owned<std::tuple_element_t<I, Args>>...>>(
+        Owned<std::tuple_element_t<I, Args>>(Conv<std::tuple_element_t<I, Args>>::get(std::get<I>(holders)))...);
+    return std::make_shared<const Item>(Item{[owned] { return F(std::get<I>(*owned)...); }});
+  }(std::make_index_sequence<N>{});
+}
+
+struct Verifier {
+  const char* name;
+  const Signature* sig;
+  std::shared_ptr<const Item> (*make)(const Signature&, PyObject* const*, Py_ssize_t, PyObject*);
+  PyObject* fn = nullptr;  // vemo's function object, set at import
+};
+
+#define VEMO_VERIFIER(NAME, CLAIMS)                                                          \
+  Verifier {                                                                                 \
+    #NAME, [] {                                                                              \
+      static const char* const p[] = {VEMO_PARAMS_##NAME};                                   \
+      static const Signature s{#NAME, p, sizeof(p) / sizeof(p[0])};                          \
+      static_assert(sizeof(p) / sizeof(p[0]) == FnTraits<&work::CLAIMS>::arity,              \
+                    "the claims function must take the verifier's parameters");              \
+      return &s;                                                                             \
+    }(), &make_item<&work::CLAIMS>                                                           \
+  }
+
+Verifier g_verifiers[] = {
+    VEMO_VERIFIER(range_proof_single_verify, range_proof_single_claims),
+    VEMO_VERIFIER(consistency_proof_verify, consistency_proof_claims),
+    VEMO_VERIFIER(sigma_dlog_proof_explicit_verify, sigma_dlog_proof_explicit_claims),
+    VEMO_VERIFIER(sigma_dlog_proof_explicit_verify_sha256, sigma_dlog_proof_explicit_claims_sha256),
+    VEMO_VERIFIER(sigma_eq_dlog_verify, sigma_eq_dlog_claims),
+    VEMO_VERIFIER(sigma_eq_dlog_verify_sha256, sigma_eq_dlog_claims_sha256),
+    VEMO_VERIFIER(sigma_eq_dlog_verify_same_secret, sigma_eq_dlog_claims_same_secret),
+    VEMO_VERIFIER(sigma_eq_dlog_ped_verify, sigma_eq_dlog_ped_claims),
+};
+#undef VEMO_VERIFIER
+
+// ---- the Batch type --------------------------------------------------------
+
+struct BatchState {
+  std::vector<std::shared_ptr<const Item>> items;
+  std::vector<std::optional<std::string>> errors;  // of the last verify
+};
+
+struct BatchObject {
+  PyObject_HEAD
+  BatchState* state;
+};
+
+BatchState& state_of(PyObject* self) { return *reinterpret_cast<BatchObject*>(self)->state; }
+
+PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  if (PyTuple_GET_SIZE(args) != 0 || (kwargs && PyDict_GET_SIZE(kwargs) != 0)) {
+    PyErr_SetString(PyExc_TypeError, "Batch() takes no arguments");
+    return nullptr;
+  }
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  try {
+    reinterpret_cast<BatchObject*>(self)->state = new BatchState();
+  } catch (const std::bad_alloc&) {
+    Py_DECREF(self);
+    return PyErr_NoMemory();
+  }
+  return self;
+}
+
+void batch_dealloc(PyObject* self) {
+  PyTypeObject* tp = Py_TYPE(self);
+  delete reinterpret_cast<BatchObject*>(self)->state;
+  tp->tp_free(self);
+  Py_DECREF(tp);
+}
+
+// Exceptions escaping C++ work: MemoryError for allocation, RuntimeError
+// otherwise. (vemo's PanicException is never raised from here: a record
+// that would panic is a verdict of False with its text in errors.)
+void raise_internal() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_RuntimeError, "unknown internal failure");
+  }
+}
+
+std::string describe(PyObject* o) {
+  PyObject* r = PyObject_Repr(o);
+  std::string text = "an object";
+  if (r) {
+    Py_ssize_t n;
+    if (const char* c = PyUnicode_AsUTF8AndSize(r, &n)) text.assign(c, (std::size_t)n);
+    Py_DECREF(r);
+  }
+  PyErr_Clear();
+  return text;
+}
+
+PyObject* batch_add(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  try {
+    if (nargs < 1) {
+      PyErr_SetString(PyExc_TypeError, "Batch.add() missing required argument 'fn' (pos 1)");
+      return nullptr;
+    }
+    for (const Verifier& v : g_verifiers) {
+      if (args[0] != v.fn) continue;
+      auto item = v.make(*v.sig, args + 1, nargs - 1, kwnames);
+      if (!item) return nullptr;
+      state_of(self).items.push_back(std::move(item));
+      Py_RETURN_NONE;
+    }
+    const std::string msg = "Batch.add() takes one of vemo's verifying functions (" + std::string(g_verifiers[0].name) +
+                            ", consistency_proof_verify, the sigma_*_verify functions), not " + describe(args[0]);
+    PyErr_SetString(PyExc_TypeError, msg.c_str());
+    return nullptr;
+  } catch (...) {
+    raise_internal();
+    return nullptr;
+  }
+}
+
+// threads: None (all cores) or a positive int.
+bool parse_threads(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, unsigned& threads) {
+  if (nargs != 0) {
+    PyErr_Format(PyExc_TypeError, "Batch.verify() takes 0 positional arguments but %zd %s given", nargs,
+                 nargs == 1 ? "was" : "were");
+    return false;
+  }
+  threads = curve::all_cores();
+  const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < nkw; ++k) {
+    PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+    if (PyUnicode_CompareWithASCIIString(key, "threads") != 0) {
+      PyErr_Format(PyExc_TypeError, "Batch.verify() got an unexpected keyword argument '%U'", key);
+      return false;
+    }
+    PyObject* value = args[k];
+    if (value == Py_None) continue;
+    if (!PyLong_Check(value) || PyBool_Check(value)) {
+      PyErr_Format(PyExc_TypeError, "Batch.verify() argument 'threads' must be an int or None, not %s",
+                   Py_TYPE(value)->tp_name);
+      return false;
+    }
+    const long long n = PyLong_AsLongLong(value);
+    if (n == -1 && PyErr_Occurred()) return false;
+    if (n < 1 || n > 1024) {
+      PyErr_SetString(PyExc_ValueError, "Batch.verify() argument 'threads' must be between 1 and 1024");
+      return false;
+    }
+    threads = (unsigned)n;
+  }
+  return true;
+}
+
+PyObject* batch_verify(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  try {
+    unsigned threads = 1;
+    if (!parse_threads(args, nargs, kwnames, threads)) return nullptr;
+    // The items as they are now: add() from another thread while this runs
+    // does not touch the snapshot (items are immutable and shared).
+    const std::vector<std::shared_ptr<const Item>> items = state_of(self).items;
+    const std::size_t n = items.size();
+    std::vector<std::optional<ClaimsOutcome>> outcomes(n);
+    std::vector<bool> verdicts;
+    std::exception_ptr failure;
+    {
+      GilReleased unlocked;
+      std::mutex failure_mu;
+      curve::parallel_for(n, threads, [&](std::size_t i) {
+        try {
+          outcomes[i].emplace(items[i]->claims());
+        } catch (...) {
+          std::lock_guard<std::mutex> lock(failure_mu);
+          if (!failure) failure = std::current_exception();
+        }
+      });
+      if (!failure) {
+        static const Claims kRefused{false, {}};
+        std::vector<const Claims*> claims(n, &kRefused);
+        for (std::size_t i = 0; i < n; ++i)
+          if (outcomes[i]->ok()) claims[i] = &outcomes[i]->value();
+        verdicts = proofs::verify_batch_vartime(claims, threads);
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+
+    std::vector<std::optional<std::string>> errors(n);
+    for (std::size_t i = 0; i < n; ++i)
+      if (!outcomes[i]->ok()) errors[i] = outcomes[i]->error().message;
+    PyObject* list = PyList_New((Py_ssize_t)n);
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) PyList_SET_ITEM(list, (Py_ssize_t)i, PyBool_FromLong(verdicts[i] ? 1 : 0));
+    state_of(self).errors = std::move(errors);
+    return list;
+  } catch (...) {
+    raise_internal();
+    return nullptr;
+  }
+}
+
+PyObject* batch_clear(PyObject* self, PyObject*) {
+  state_of(self).items.clear();
+  state_of(self).errors.clear();
+  Py_RETURN_NONE;
+}
+
+PyObject* batch_errors(PyObject* self, void*) {
+  const auto& errors = state_of(self).errors;
+  PyObject* list = PyList_New((Py_ssize_t)errors.size());
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    PyObject* item;
+    if (errors[i]) {
+      item = PyUnicode_FromStringAndSize(errors[i]->data(), (Py_ssize_t)errors[i]->size());
+      if (!item) {
+        Py_DECREF(list);
+        return nullptr;
+      }
+    } else {
+      item = Py_NewRef(Py_None);
+    }
+    PyList_SET_ITEM(list, (Py_ssize_t)i, item);
+  }
+  return list;
+}
+
+Py_ssize_t batch_len(PyObject* self) { return (Py_ssize_t)state_of(self).items.size(); }
+
+PyObject* batch_repr(PyObject* self) {
+  const std::size_t n = state_of(self).items.size();
+  return PyUnicode_FromFormat("<vemo_batch.Batch with %zu item%s>", n, n == 1 ? "" : "s");
+}
+
+PyMethodDef batch_methods[] = {
+    {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&batch_add)), METH_FASTCALL | METH_KEYWORDS,
+     "add($self, fn, /, *args, **kwargs)\n--\n\n"
+     "Queue one verification: fn is one of vemo's verifying functions and\n"
+     "args/kwargs are exactly the arguments it takes.\n\n"
+     "The arguments are matched and converted now, so a call that fn would\n"
+     "refuse raises the same TypeError or OverflowError here, naming fn.\n"
+     "Texts are copied; nothing is decoded until verify().\n\n"
+     "Raises TypeError when fn is not one of vemo's eight verifying\n"
+     "functions (range_proof_single_verify, consistency_proof_verify,\n"
+     "sigma_dlog_proof_explicit_verify[_sha256], sigma_eq_dlog_verify[_sha256],\n"
+     "sigma_eq_dlog_verify_same_secret, sigma_eq_dlog_ped_verify)."},
+    {"verify", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&batch_verify)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "verify($self, /, *, threads=None)\n--\n\n"
+     "Verify every queued item and return one bool per add(), in order.\n\n"
+     "Item i's verdict is exactly what fn(*args) returns; where fn would\n"
+     "raise PanicException (a malformed text, say), the verdict is False and\n"
+     "errors[i] holds the panic's text. Nothing is raised for such items and\n"
+     "nothing is written to stderr.\n\n"
+     "All items are summed into one random linear combination (a false item\n"
+     "passes with probability about 2**-128); when the sum fails, bisection\n"
+     "finds the failing items and checks them alone, so verdicts are exact.\n"
+     "Runs with the interpreter lock released on `threads` worker threads\n"
+     "(None: all cores). Items stay queued: verify() may be called again,\n"
+     "and items added later join the next call."},
+    {"clear", &batch_clear, METH_NOARGS, "clear($self, /)\n--\n\nRemove every queued item and the last errors."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef batch_getset[] = {
+    {"errors", &batch_errors, nullptr,
+     "list[str | None]: per item of the last verify(), the PanicException text\n"
+     "that the verifying function would have raised, or None.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot batch_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&batch_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&batch_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(&batch_repr)},
+    {Py_mp_length, reinterpret_cast<void*>(&batch_len)},
+    {Py_tp_methods, batch_methods},
+    {Py_tp_getset, batch_getset},
+    {Py_tp_doc, const_cast<char*>("Batch()\n--\n\n"
+                                  "A queue of proof verifications checked together.\n\n"
+                                  "    batch = vemo_batch.Batch()\n"
+                                  "    batch.add(vemo.range_proof_single_verify, proof, 64, gh, commitment)\n"
+                                  "    batch.add(vemo.consistency_proof_verify, proof, gh, cm, token, pubkey)\n"
+                                  "    verdicts = batch.verify()   # list[bool], one per add()\n"
+                                  "    batch.errors                # list[str | None]\n\n"
+                                  "len(batch) is the number of queued items.")},
+    {0, nullptr},
+};
+
+PyType_Spec batch_spec{"vemo_batch.Batch", (int)sizeof(BatchObject), 0, Py_TPFLAGS_DEFAULT, batch_slots};
+
+PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "vemo_batch._core",
+                       "The native core of vemo_batch: the Batch type.", -1, nullptr, nullptr, nullptr, nullptr,
+                       nullptr};
+
+// Looks up vemo's classes and verifying functions (new references kept for
+// the process).
+bool bind_vemo() {
+  PyObject* vemo = PyImport_ImportModule("vemo");
+  if (!vemo) return false;
+  struct {
+    const char* name;
+    PyTypeObject** slot;
+  } classes[] = {{"Commit", &g_types.commit}, {"rand_r", &g_types.rand_r}, {"GH", &g_types.gh},
+                 {"PbSk", &g_types.pbsk},     {"hx", &g_types.hx},         {"Token", &g_types.token}};
+  bool ok = true;
+  for (auto& c : classes) {
+    PyObject* t = PyObject_GetAttrString(vemo, c.name);
+    if (!t || !PyType_Check(t)) {
+      Py_XDECREF(t);
+      if (!PyErr_Occurred()) PyErr_Format(PyExc_ImportError, "vemo.%s is not a class", c.name);
+      ok = false;
+      break;
+    }
+    *c.slot = reinterpret_cast<PyTypeObject*>(t);
+  }
+  for (Verifier& v : g_verifiers) {
+    if (!ok) break;
+    v.fn = PyObject_GetAttrString(vemo, v.name);
+    ok = v.fn != nullptr;
+  }
+  Py_DECREF(vemo);
+  return ok;
+}
+
+}  // namespace
+
+}  // namespace vemo::py
+
+PyMODINIT_FUNC PyInit__core(void) {
+  using namespace vemo::py;
+  if (!bind_vemo()) return nullptr;
+  PyObject* module = PyModule_Create(&kModule);
+  if (!module) return nullptr;
+  PyObject* type = PyType_FromSpec(&batch_spec);
+  if (!type || PyModule_AddObject(module, "Batch", type) < 0) {
+    Py_XDECREF(type);
+    Py_DECREF(module);
+    return nullptr;
+  }
+  if (PyModule_AddStringConstant(module, "__version__", VEMO_VERSION) < 0) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  return module;
+}

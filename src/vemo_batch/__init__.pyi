@@ -1,0 +1,34 @@
+"""Batch verification of vemo proofs (type stub)."""
+
+from typing import Any, Callable, final
+
+__version__: str
+__all__ = ["Batch", "__version__"]
+
+@final
+class Batch:
+    """A queue of proof verifications checked together.
+
+    len(batch) is the number of queued items.
+    """
+
+    def __init__(self) -> None: ...
+    def add(self, fn: Callable[..., bool], /, *args: Any, **kwargs: Any) -> None:
+        """Queue fn(*args, **kwargs), fn being one of vemo's eight verifying functions.
+
+        Raises the TypeError or OverflowError that fn itself would raise for
+        these arguments, and TypeError when fn is not a verifying function.
+        """
+    def verify(self, *, threads: int | None = None) -> list[bool]:
+        """Verify every queued item; one bool per add(), in order.
+
+        A verdict is exactly fn(*args); an item whose call would raise
+        PanicException is False, with its text in errors. threads: worker
+        threads (None: all cores); ValueError unless 1 to 1024.
+        """
+    def clear(self) -> None:
+        """Remove every queued item and the last errors."""
+    @property
+    def errors(self) -> list[str | None]:
+        """Per item of the last verify(), the PanicException text, or None."""
+    def __len__(self) -> int: ...

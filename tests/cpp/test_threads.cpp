@@ -1,0 +1,136 @@
+// The process-wide caches under concurrent use: fixed-base tables (with
+// eviction), odd-multiple rows of caller points (with eviction) and pinned
+// rows, generator vectors derived by several threads at once, and batch
+// verification, from 8 threads. Every result is checked against a value
+// computed before the threads start. Built again under ThreadSanitizer by
+// `make tsan`, which runs this suite there.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "bulletproofs/src/proofs/generators.hpp"
+#include "curve/fixed_base.hpp"
+#include "curve/point.hpp"
+#include "curve/proofs/batch.hpp"
+#include "test_util.hpp"
+
+using namespace vemo::curve;
+
+namespace {
+
+using vemo::test::random_scalar;
+
+constexpr int kThreads = 8;
+
+template <class Fn>
+void on_threads(Fn fn) {
+  std::vector<std::thread> pool;
+  std::atomic<int> ready{0};
+  for (int t = 0; t < kThreads; ++t)
+    pool.emplace_back([&, t] {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) std::this_thread::yield();
+      fn(t);
+    });
+  for (auto& th : pool) th.join();
+}
+
+TEST(Threads, FixedBaseTablesUnderEviction) {
+  // More bases than the cache holds, each used repeatedly, so tables are
+  // built, shared and evicted while other threads read them.
+  std::vector<Point> bases;
+  std::vector<Scalar> ks;
+  std::vector<Point> want;
+  for (int i = 0; i < 12; ++i) {
+    bases.push_back(Point::generator().scalar_mul(random_scalar()));
+    ks.push_back(random_scalar());
+    want.push_back(bases.back().scalar_mul(ks.back()));
+  }
+  std::atomic<int> wrong{0};
+  on_threads([&](int t) {
+    for (int round = 0; round < 40; ++round) {
+      const std::size_t i = (std::size_t)((t + round) % 12);
+      if (!scalar_mul_fixed(bases[i], ks[i]).eq(want[i])) wrong.fetch_add(1);
+      const std::size_t j = (i + 1) % 12;
+      if (!double_scalar_mul_fixed(bases[i], ks[i], bases[j], ks[j]).eq(want[i].add_point(want[j]))) wrong.fetch_add(1);
+    }
+  });
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Threads, VartimeRowsOfRecurringAndFreshPoints) {
+  std::vector<Point> recurring;
+  std::vector<Scalar> ks;
+  for (int i = 0; i < 40; ++i) {
+    recurring.push_back(Point::generator().scalar_mul(random_scalar()));
+    ks.push_back(random_scalar());
+  }
+  const Point want = msm_vartime_straus(ks.data(), recurring.data(), ks.size()).to_affine("x");
+  std::atomic<int> wrong{0};
+  on_threads([&](int t) {
+    Point fresh = Point::generator().scalar_mul(Scalar::from_u64((std::uint64_t)t + 2));
+    for (int round = 0; round < 30; ++round) {
+      if (!msm_vartime(ks.data(), recurring.data(), ks.size()).to_affine("x").eq(want)) wrong.fetch_add(1);
+      // A stream of fresh caller points churns the cache meanwhile.
+      for (int k = 0; k < 20; ++k) {
+        fresh = fresh.add_point_vartime(Point::generator());
+        const Scalar one = Scalar::one();
+        if (!msm_vartime(&one, &fresh, 1).to_affine("x").eq(fresh)) wrong.fetch_add(1);
+      }
+      pin_vartime_tables(&recurring[(std::size_t)(round % 40)], 1);
+    }
+  });
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Threads, GeneratorVectorsDerivedConcurrently) {
+  // Lengths past what earlier tests derived, so the threads race to grow
+  // the cache; all must see the same points.
+  const std::vector<std::uint64_t> lengths = {8, 64, 512, 2048};
+  std::vector<std::vector<vemo::bulletproofs::GeneratorVectors>> seen(kThreads);
+  on_threads([&](int t) {
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+      const std::uint64_t n = lengths[(i + (std::size_t)t) % lengths.size()];
+      seen[(std::size_t)t].push_back(vemo::bulletproofs::derive_generator_vectors(n, n));
+    }
+  });
+  for (std::uint64_t n : lengths) {
+    const auto want = vemo::bulletproofs::derive_generator_vectors(n, n);
+    for (const auto& per_thread : seen)
+      for (const auto& v : per_thread) {
+        if (v.G.size() != n) continue;
+        for (std::size_t i = 0; i < n; ++i) {
+          ASSERT_TRUE(v.G[i].eq(want.G[i]));
+          ASSERT_TRUE(v.H[i].eq(want.H[i]));
+        }
+      }
+  }
+}
+
+TEST(Threads, BatchesVerifiedConcurrently) {
+  // Claims a·P − Q = O, true when Q = a·P; every fifth one is false.
+  std::vector<vemo::proofs::Claims> claims(30);
+  std::vector<bool> want;
+  const Point shared = Point::generator().scalar_mul(random_scalar());
+  for (std::size_t i = 0; i < claims.size(); ++i) {
+    const Scalar a = random_scalar(), b = random_scalar();
+    const Point q = shared.scalar_mul(a).add_point(Point::generator().scalar_mul(b));
+    vemo::proofs::Equation& e = claims[i].equations.emplace_back();
+    e.term(a, shared);
+    e.term(i % 5 == 3 ? b.add(Scalar::one()) : b, Point::generator());
+    e.term(Scalar::one().neg(), q);
+    want.push_back(i % 5 != 3);
+  }
+  std::vector<const vemo::proofs::Claims*> ptrs;
+  for (const auto& c : claims) ptrs.push_back(&c);
+  std::atomic<int> wrong{0};
+  on_threads([&](int t) {
+    for (int round = 0; round < 3; ++round)
+      if (vemo::proofs::verify_batch_vartime(ptrs, (unsigned)(t % 3) + 1) != want) wrong.fetch_add(1);
+  });
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+"""vemo_batch: every verdict equals the one-by-one call, whatever the mix of
+valid, tampered, swapped, malformed and foreign-generator items; argument
+errors match the verifying functions' own; the batch is reusable."""
+import json
+import types
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import vemo
+import vemo_batch
+from test_sigma import other_value, outcome
+
+
+@pytest.fixture(scope="module")
+def w(gh):
+    pbsk = vemo.gen_pb_sk(gh)
+    r1, r2 = vemo.gen_r(), vemo.gen_r()
+    h = vemo.from_str(gh.h)
+    h_sumR = vemo.add(vemo.p_to_x(h, r1), vemo.p_to_x(h, r2))
+    sum_tokens = vemo.add_token(pbsk.to_token(r1), pbsk.to_token(r2))
+    other_g = vemo.g_to_x(gh, 77)
+    ns = types.SimpleNamespace(
+        gh=gh,
+        gh2=vemo.gen_new_GH(other_g, h),
+        foreign=vemo.gen_new_GH(vemo.g_to_x(gh, 5), vemo.g_to_x(gh, 6)),
+        pbsk=pbsk,
+        h_sumR=h_sumR,
+        sum_tokens=sum_tokens,
+        r=r1,
+        ped_cm=vemo.commit(5, r1, gh),
+        token=pbsk.to_token(r1),
+        pubkey=pbsk.get_pk(),
+    )
+    return ns
+
+
+def statements(w):
+    """kind -> (proof text, verifying function, the arguments after the text,
+    the same arguments over a foreign generator pair)."""
+    gh, f = w.gh, w.foreign
+    return {
+        "dlog_sha512": (vemo.sigma_dlog_proof_explicit(w.sum_tokens, w.pbsk, w.h_sumR),
+                        vemo.sigma_dlog_proof_explicit_verify, (w.h_sumR, w.sum_tokens),
+                        (vemo.add(w.h_sumR, w.h_sumR), w.sum_tokens)),
+        "dlog_sha256": (vemo.sigma_dlog_proof_explicit_sha256_with_witness(w.sum_tokens, w.pbsk, w.h_sumR),
+                        vemo.sigma_dlog_proof_explicit_verify_sha256, (w.h_sumR, w.sum_tokens),
+                        (vemo.add(w.h_sumR, w.h_sumR), w.sum_tokens)),
+        "eq_sha512": (vemo.sigma_eq_dlog_proof(w.sum_tokens, w.pbsk, gh, w.h_sumR),
+                      vemo.sigma_eq_dlog_verify, (gh, w.h_sumR, w.sum_tokens), (f, w.h_sumR, w.sum_tokens)),
+        "eq_sha256": (vemo.sigma_eq_dlog_proof_sha256(w.sum_tokens, w.pbsk, gh, w.h_sumR),
+                      vemo.sigma_eq_dlog_verify_sha256, (gh, w.h_sumR, w.sum_tokens), (f, w.h_sumR, w.sum_tokens)),
+        "same_secret": (vemo.sigma_eq_dlog_same_secret(-7, gh, w.gh2),
+                        vemo.sigma_eq_dlog_verify_same_secret, (gh, w.gh2), (f, w.gh2)),
+        "ped": (vemo.sigma_eq_dlog_ped_proof_with_witness(9, gh, gh, w.pubkey),
+                vemo.sigma_eq_dlog_ped_verify, (gh, gh), (f, gh)),
+        "consistency": (vemo.consistency_proof(5, w.r, gh, w.ped_cm, w.token, w.pubkey),
+                        vemo.consistency_proof_verify, (gh, w.ped_cm, w.token, w.pubkey),
+                        (f, w.ped_cm, w.token, w.pubkey)),
+        "range8": (vemo.range_proof_single(8, 5, gh, w.r), vemo.range_proof_single_verify, (8, gh, w.ped_cm),
+                   (8, f, w.ped_cm)),
+        "range16": (vemo.range_proof_single(16, 5, gh, w.r), vemo.range_proof_single_verify, (16, gh, w.ped_cm),
+                    (16, gh, vemo.commit(6, w.r, gh))),
+    }
+
+
+def variants(text):
+    """The record itself, then each member replaced, two members swapped,
+    and texts that do not decode."""
+    obj = json.loads(text)
+    yield text
+    for member, value in obj.items():
+        if isinstance(value, dict) and ("point" in value or "scalar" in value):
+            yield json.dumps({**obj, member: other_value(value)})
+    if "inner_product_proof" in obj:
+        ipa = obj["inner_product_proof"]
+        yield json.dumps({**obj, "inner_product_proof": {**ipa, "L": ipa["L"][:-1]}})  # a pair missing
+        yield json.dumps({**obj, "inner_product_proof": {**ipa, "a_tag": ipa["b_tag"]}})
+        yield json.dumps({**obj, "inner_product_proof": {**ipa, "L": ipa["R"], "R": ipa["L"]}})
+    points = [m for m, v in obj.items() if isinstance(v, dict) and "point" in v]
+    if len(points) >= 2:
+        a, b = points[:2]
+        yield json.dumps({**obj, a: obj[b], b: obj[a]})
+    yield text[: len(text) // 2]
+    yield "not a record"
+
+
+@pytest.fixture(scope="module")
+def pool(w):
+    """(fn, args, the one-by-one outcome) for every variant of every kind."""
+    calls = []
+    for text, fn, args, foreign in statements(w).values():
+        for v in variants(text):
+            calls.append((fn, (v, *args)))
+        calls.append((fn, (text, *foreign)))
+    return [(fn, args, outcome(lambda: fn(*args))) for fn, args in calls]
+
+
+def run_batch(items, threads=None):
+    batch = vemo_batch.Batch()
+    for fn, args, _ in items:
+        batch.add(fn, *args)
+    return batch.verify(threads=threads), batch.errors
+
+
+def expected(items):
+    verdicts = [o is True for _, _, o in items]
+    errors = [o if isinstance(o, str) else None for _, _, o in items]
+    return verdicts, errors
+
+
+def test_pool_has_every_outcome(pool):
+    outcomes = [o for _, _, o in pool]
+    assert True in outcomes and False in outcomes and any(isinstance(o, str) for o in outcomes)
+
+
+def test_whole_pool_matches_one_by_one(pool):
+    assert run_batch(pool) == expected(pool)
+
+
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(data=st.data())
+def test_random_mixes_match_one_by_one(pool, data):
+    items = data.draw(st.lists(st.sampled_from(pool), max_size=24))
+    threads = data.draw(st.sampled_from([None, 1, 2, 3]))
+    assert run_batch(items, threads) == expected(items)
+
+
+@pytest.fixture(scope="module")
+def consistency_items(w):
+    gh = w.gh
+    items = []
+    for val in range(12):
+        r = vemo.gen_r()
+        cm, tk = vemo.commit(val, r, gh), w.pbsk.to_token(r)
+        items.append((vemo.consistency_proof_verify, (vemo.consistency_proof(val, r, gh, cm, tk, w.pubkey), gh, cm,
+                                                     tk, w.pubkey), True))
+    return items
+
+
+def test_the_one_invalid_item_is_found_at_every_position(w, consistency_items):
+    bad_args = list(consistency_items[0][1])
+    bad_args[2] = vemo.commit(99, w.r, w.gh)  # the proof is for another commitment
+    bad = (vemo.consistency_proof_verify, tuple(bad_args), False)
+    for pos in range(len(consistency_items) + 1):
+        items = consistency_items[:pos] + [bad] + consistency_items[pos:]
+        verdicts, errors = run_batch(items)
+        assert verdicts == [i != pos for i in range(len(items))]
+        assert errors == [None] * len(items)
+
+
+def test_thousands_of_items(w, consistency_items):
+    items = consistency_items * 200
+    bad = list(items[1000][1])
+    bad[3] = w.token if bad[3] is not w.token else w.pbsk.to_token(vemo.gen_r())
+    items[1000] = (vemo.consistency_proof_verify, tuple(bad), False)
+    items[2001] = (vemo.consistency_proof_verify, ("{", *items[2001][1][1:]), None)
+    verdicts, errors = run_batch(items)
+    assert verdicts == [i not in (1000, 2001) for i in range(len(items))]
+    assert errors[2001].startswith("called `Result::unwrap()` on an `Err` value: Error(")
+    assert sum(e is not None for e in errors) == 1
+
+
+def test_empty_batch():
+    batch = vemo_batch.Batch()
+    assert batch.verify() == [] and batch.errors == [] and len(batch) == 0
+
+
+def test_verified_twice_and_items_added_later(pool):
+    batch = vemo_batch.Batch()
+    first = pool[:10]
+    for fn, args, _ in first:
+        batch.add(fn, *args)
+    assert batch.verify() == expected(first)[0]
+    assert batch.verify(threads=1) == expected(first)[0]
+    for fn, args, _ in pool[10:20]:
+        batch.add(fn, *args)
+    assert len(batch) == 20
+    assert (batch.verify(), batch.errors) == expected(pool[:20])
+    batch.clear()
+    assert len(batch) == 0 and batch.verify() == [] and batch.errors == []
+
+
+def test_failing_items_write_nothing_to_stderr(pool, capfd):
+    run_batch(pool)
+    assert capfd.readouterr().err == ""
+
+
+def test_keyword_arguments_as_the_function_takes_them(w):
+    text, fn, args, _ = statements(w)["consistency"]
+    batch = vemo_batch.Batch()
+    batch.add(fn, text, gh=w.gh, ped_cm=w.ped_cm, token=w.token, pubkey=w.pubkey)
+    batch.add(fn, proof=text, gh=w.gh, ped_cm=w.ped_cm, token=w.token, pubkey=w.pubkey)
+    assert batch.verify() == [True, True]
+
+
+def raised(fn, *args, **kwargs):
+    with pytest.raises((TypeError, OverflowError, ValueError)) as info:
+        fn(*args, **kwargs)
+    return type(info.value), str(info.value)
+
+
+@pytest.mark.parametrize("make_args,make_kwargs", [
+    (lambda w, t: (t, 8, w.gh), {}),                              # one missing
+    (lambda w, t: (t, 8, w.gh, w.ped_cm, 1), {}),                 # one too many
+    (lambda w, t: (t, -1, w.gh, w.ped_cm), {}),                   # negative n_bit
+    (lambda w, t: (t, 2**64, w.gh, w.ped_cm), {}),                # n_bit too large
+    (lambda w, t: (t, "8", w.gh, w.ped_cm), {}),                  # not an integer
+    (lambda w, t: (t, 8, w.ped_cm, w.ped_cm), {}),                # a Commit for the GH
+    (lambda w, t: (b"text", 8, w.gh, w.ped_cm), {}),              # bytes for the text
+    (lambda w, t: (t, 8, w.gh), {"commitment": 1}),               # unknown keyword
+    (lambda w, t: (t, 8, w.gh, w.ped_cm), {"gh": 1}),             # given twice
+])
+def test_argument_errors_are_the_functions_own(w, make_args, make_kwargs):
+    text = statements(w)["range8"][0]
+    args = make_args(w, text)
+    want = raised(vemo.range_proof_single_verify, *args, **make_kwargs)
+    batch = vemo_batch.Batch()
+    assert raised(batch.add, vemo.range_proof_single_verify, *args, **make_kwargs) == want
+    assert len(batch) == 0
+
+
+@pytest.mark.parametrize("fn", [print, vemo.range_proof_single, vemo.commit, "range_proof_single_verify", None])
+def test_only_the_verifying_functions_are_taken(fn):
+    with pytest.raises(TypeError, match="verifying functions"):
+        vemo_batch.Batch().add(fn, "x")
+
+
+@pytest.mark.parametrize("kwargs,error", [
+    ({"threads": 0}, ValueError), ({"threads": -3}, ValueError), ({"threads": 1.5}, TypeError),
+    ({"threads": "2"}, TypeError), ({"workers": 2}, TypeError),
+])
+def test_thread_count_is_checked(kwargs, error):
+    with pytest.raises(error):
+        vemo_batch.Batch().verify(**kwargs)
+
+
+def test_positional_thread_count_is_refused():
+    with pytest.raises(TypeError):
+        vemo_batch.Batch().verify(2)
+
+
+def test_module_conventions():
+    import inspect
+
+    assert vemo_batch.__version__ == "0.1.0"
+    assert vemo_batch.__all__ == ["Batch", "__version__"]
+    assert vemo_batch.Batch.__module__ == "vemo_batch"
+    assert str(inspect.signature(vemo_batch.Batch.verify)) == "(self, /, *, threads=None)"
+    assert str(inspect.signature(vemo_batch.Batch.add)) == "(self, fn, /, *args, **kwargs)"
+    assert vemo_batch.Batch.verify.__doc__ and vemo_batch.Batch.add.__doc__
+    assert repr(vemo_batch.Batch()) == "<vemo_batch.Batch with 0 items>"
+    with pytest.raises(TypeError):
+        vemo_batch.Batch(1)
