@@ -21,7 +21,7 @@ sys.path.insert(0, str(ROOT / "bench"))
 import bench  # noqa: E402  (builds the inputs and fills bench.CASES)
 
 
-def python_rows(repeat=5):
+def python_rows(repeat=7):
     rows = []
     for label, fn, number in bench.CASES:
         fn()  # warm up (derivations and tables cached on first use)
