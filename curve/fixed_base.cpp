@@ -105,16 +105,29 @@ void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
 
 }  // namespace
 
+// One base: before the addition at window w, acc = A·B with
+// |A| < 16·32^w/31 < 32^w, and the entry is d·32^w·B, 0 < |d| <= 16. For
+// w <= 49 both sides are below r/2 in size (16·32^49 = 2^249), so acc = ±entry
+// would need A = ±d·32^w as integers, which |A| < 32^w rules out; only
+// acc = identity remains, which the Jacobian addition handles by a masked
+// move. So every window but the top one uses the cheaper Jacobian mixed
+// addition; the top one, where the sizes reach r, the complete formula.
 ProjPoint scalar_mul_fixed_proj(const Bn254Point& base, const Bn254Scalar& k) {
   if (base.infinity) return ProjPoint::identity();  // public: the base is the identity
   auto t = table_for(base);
   if (!t) return msm(&k, &base, 1);
   int8_t digits[kWindows];
   recode(k, digits);
-  ProjPoint acc = ProjPoint::identity();
-  for (int w = 0; w < kWindows; ++w) add_window(acc, *t, w, digits[w]);
+  JacPoint acc;
+  Bn254Point q{"table", {}, {}, false};
+  for (int w = 0; w < kWindows - 1; ++w) {
+    const u64 nonzero = lookup_signed(&t->entries[(std::size_t)w * kHalf], digits[w], q);
+    jac_madd(acc, q, nonzero);
+  }
+  ProjPoint p = jac_to_proj(acc);
+  add_window(p, *t, kWindows - 1, digits[kWindows - 1]);
   ct::wipe(digits, sizeof digits);
-  return acc;
+  return p;
 }
 
 Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {

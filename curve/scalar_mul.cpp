@@ -182,59 +182,12 @@ ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::si
 // - At the last window a and b reach the size of k1, k2 (~2^127), so the
 //   last two additions use the complete projective formula.
 // This holds only for one point: in a sum over several points, terms may
-// be related (equal points, say), so msm keeps the complete formulas.
-struct Jac {
-  Fp X, Y = Fp::one(), Z;
-};
-
-// dbl-2009-l (a = 0).
-Jac jac_dbl(const Jac& p) {
-  const Fp A = p.X.square(), B = p.Y.square(), C = B.square();
-  Fp D = (p.X + B).square() - A - C;
-  D = D + D;
-  const Fp E = A + A + A, F = E.square();
-  Jac r;
-  r.X = F - D - D;
-  Fp C8 = C + C;
-  C8 = C8 + C8;
-  C8 = C8 + C8;
-  r.Y = E * (D - r.X) - C8;
-  const Fp yz = p.Y * p.Z;
-  r.Z = yz + yz;
-  return r;
-}
-
-// acc + q (madd-2007-bl) when take is 1, acc when 0; q when acc is the
-// identity. See above for why acc = ±q cannot occur. Constant time.
-void jac_madd(Jac& acc, const Bn254Point& q, u64 take) {
-  const Fp Z1Z1 = acc.Z.square();
-  const Fp U2 = q.x * Z1Z1;
-  const Fp S2 = q.y * acc.Z * Z1Z1;
-  const Fp H = U2 - acc.X;
-  const Fp HH = H.square();
-  Fp I = HH + HH;
-  I = I + I;
-  const Fp J = H * I;
-  Fp rr = S2 - acc.Y;
-  rr = rr + rr;
-  const Fp V = acc.X * I;
-  Jac s;
-  s.X = rr.square() - J - V - V;
-  const Fp yj = acc.Y * J;
-  s.Y = rr * (V - s.X) - yj - yj;
-  s.Z = (acc.Z + H).square() - Z1Z1 - HH;
-  const u64 was_identity = acc.Z.is_zero_flag();
-  s.X.cmov(q.x, was_identity);
-  s.Y.cmov(q.y, was_identity);
-  s.Z.cmov(Fp::one(), was_identity);
-  acc.X.cmov(s.X, take);
-  acc.Y.cmov(s.Y, take);
-  acc.Z.cmov(s.Z, take);
-}
+// be related (equal points, say), so msm keeps the complete formulas. The
+// Jacobian formulas live in window.hpp.
 
 // k·P from P's rows and k's digits (glv_digits). Constant time.
 ProjPoint glv_single(const AffineXY* rows, const std::int8_t* digits, u64 live) {
-  Jac acc;
+  JacPoint acc;
   Bn254Point q{"table", {}, {}, false};
   for (int w = kHalfWindows - 1; w >= 1; --w) {
     if (w != kHalfWindows - 1)  // public schedule
@@ -245,12 +198,7 @@ ProjPoint glv_single(const AffineXY* rows, const std::int8_t* digits, u64 live) 
     jac_madd(acc, q, nz & live);
   }
   for (int i = 0; i < 5; ++i) acc = jac_dbl(acc);
-  // To projective (x = X/Z^2 = XZ/Z^3, y = Y/Z^3): (XZ : Y : Z^3); the
-  // identity (Z = 0) becomes (0 : Y : 0), Y non-zero, still the identity
-  // for the complete formulas.
-  const Fp zz = acc.Z.square();
-  ProjPoint p{acc.X * acc.Z, acc.Y, zz * acc.Z};
-  p.Y.cmov(Fp::one(), acc.Z.is_zero_flag());
+  ProjPoint p = jac_to_proj(acc);
   add_signed(p, rows, digits[0], live);
   add_signed(p, rows + kRowLen, digits[kHalfWindows], live);
   return p;

@@ -75,4 +75,64 @@ inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u
   acc.cmov(sum, nonzero & live);
 }
 
+// Jacobian coordinates (X/Z^2, Y/Z^3; Z = 0 is the identity), for the
+// additions whose exceptional cases are ruled out by their callers.
+struct JacPoint {
+  Fp X, Y = Fp::one(), Z;
+};
+
+// dbl-2009-l (a = 0).
+inline JacPoint jac_dbl(const JacPoint& p) {
+  const Fp A = p.X.square(), B = p.Y.square(), C = B.square();
+  Fp D = (p.X + B).square() - A - C;
+  D = D + D;
+  const Fp E = A + A + A, F = E.square();
+  JacPoint r;
+  r.X = F - D - D;
+  Fp C8 = C + C;
+  C8 = C8 + C8;
+  C8 = C8 + C8;
+  r.Y = E * (D - r.X) - C8;
+  const Fp yz = p.Y * p.Z;
+  r.Z = yz + yz;
+  return r;
+}
+
+// acc + q (madd-2007-bl) when take is 1, acc when 0; q when acc is the
+// identity. Wrong when acc = ±q: callers show that this cannot occur (see
+// scalar_mul.cpp and fixed_base.cpp). Constant time.
+inline void jac_madd(JacPoint& acc, const Bn254Point& q, u64 take) {
+  const Fp Z1Z1 = acc.Z.square();
+  const Fp U2 = q.x * Z1Z1;
+  const Fp S2 = q.y * acc.Z * Z1Z1;
+  const Fp H = U2 - acc.X;
+  const Fp HH = H.square();
+  Fp I = HH + HH;
+  I = I + I;
+  const Fp J = H * I;
+  Fp rr = S2 - acc.Y;
+  rr = rr + rr;
+  const Fp V = acc.X * I;
+  JacPoint s;
+  s.X = rr.square() - J - V - V;
+  const Fp yj = acc.Y * J;
+  s.Y = rr * (V - s.X) - yj - yj;
+  s.Z = (acc.Z + H).square() - Z1Z1 - HH;
+  const u64 was_identity = acc.Z.is_zero_flag();
+  s.X.cmov(q.x, was_identity);
+  s.Y.cmov(q.y, was_identity);
+  s.Z.cmov(Fp::one(), was_identity);
+  acc.X.cmov(s.X, take);
+  acc.Y.cmov(s.Y, take);
+  acc.Z.cmov(s.Z, take);
+}
+
+// To projective (x = X/Z^2 = XZ/Z^3, y = Y/Z^3): (XZ : Y : Z^3); the
+// identity (Z = 0) becomes (0 : 1 : 0). Constant time.
+inline ProjPoint jac_to_proj(const JacPoint& a) {
+  ProjPoint p{a.X * a.Z, a.Y, a.Z.square() * a.Z};
+  p.Y.cmov(Fp::one(), a.Z.is_zero_flag());
+  return p;
+}
+
 }  // namespace vemo::curve
