@@ -386,7 +386,7 @@ struct Field {
       t[3] = (u64)(C >> 64) + (u64)(A >> 64);
     }
   }
-  Field square() const { return *this * *this; }
+  __attribute__((always_inline)) Field square() const { return *this * *this; }
   Field& operator+=(const Field& b) { return *this = *this + b; }
   Field& operator-=(const Field& b) { return *this = *this - b; }
   Field& operator*=(const Field& b) { return *this = *this * b; }
