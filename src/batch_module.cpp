@@ -422,6 +422,9 @@ bool bind_vemo() {
 PyMODINIT_FUNC PyInit__core(void) {
   using namespace vemo::py;
   if (!bind_vemo()) return nullptr;
+  // This module has its own copy of the core's caches: pin the ledger's
+  // generator pair here too, as vemo does on its first gen_GH.
+  (void)work::gen_GH();
   PyObject* module = PyModule_Create(&kModule);
   if (!module) return nullptr;
   PyObject* type = PyType_FromSpec(&batch_spec);
