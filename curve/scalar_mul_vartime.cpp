@@ -485,7 +485,12 @@ struct WindowBuckets {
 
 Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size(), nh = 2 * t;
-  const int c = window_bits(nh);
+  // Short scalars (batch weights) leave their lambda half empty: size the
+  // windows by the halves that carry digits.
+  std::size_t carrying = 0;
+  for (const Halves& h : halves)
+    for (const Limbs& k : h.k) carrying += (k[0] | k[1] | k[2] | k[3]) != 0;
+  const int c = window_bits(carrying);
   const int windows = (kBits + c - 1) / c + 1;  // the last window takes the final carry
   const std::size_t nb = std::size_t{1} << (c - 1);
 
