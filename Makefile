@@ -3,12 +3,12 @@ SHELL := /bin/bash
 PY := /usr/bin/python3
 BUILD := build/dev
 APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python3-mesonpy python3-pytest \
-                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind
+                python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind libbenchmark-dev
 # The stub checks (stubtest, mypy) and building the stub package offline.
 APT_PACKAGES += python3-mypy python3-wheel
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py test-stubs demo bench tsan install clean sanitize fuzz-ci check-ct-mutation soak
+.PHONY: deps build test test-cpp test-py test-stubs demo bench bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -96,6 +96,15 @@ tsan: deps
 	[ -f build/tsan/build.ninja ] || meson setup build/tsan -Dtests=true -Db_sanitize=thread -Db_lundef=false
 	ninja -C build/tsan tests/cpp/core_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/cpp/core_tests --gtest_filter='Threads*:Msm*'
+
+# Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
+# matplotlib (Debian's python3-matplotlib) is installed only when missing.
+bench-report: build
+	@$(PY) -c 'import matplotlib' 2>/dev/null || { \
+	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
+	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq python3-matplotlib; }
+	$(PY) bench/report.py
 
 # Builds and installs the module through the PEP 517 backend into .venv.
 install: deps

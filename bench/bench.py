@@ -35,6 +35,12 @@ case("from_str (point text)")(lambda: vemo.from_str(point_text))
 case("Commit.get")(lambda: c.get)
 case("add")(lambda: vemo.add(c, c))
 
+# ---- multiplications by a secret (constant time) ----
+case("p_to_x")(lambda: vemo.p_to_x(c, r))
+case("PbSk.to_token")(lambda: pbsk.to_token(r))
+pbsk_pk = pbsk.get_pk()
+case("to_token_from_pk")(lambda: vemo.to_token_from_pk(pbsk_pk, r))
+
 
 # ---- sigma proofs ----
 sig_r = vemo.gen_r()

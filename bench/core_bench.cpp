@@ -1,67 +1,170 @@
-// C++ timings of the curve core: one line per operation, best of five runs.
-#include <chrono>
-#include <cstdio>
-#include <functional>
+// C++ timings of the curve core with Google Benchmark: repetitions,
+// aggregates and JSON output (--benchmark_format=json) come from the library.
+// Inputs are drawn from a fixed seed, so every run times the same work.
+#include <benchmark/benchmark.h>
+
 #include <random>
 #include <vector>
 
+#include "curve/fixed_base.hpp"
+#include "curve/hash_to_curve.hpp"
 #include "curve/point.hpp"
 
 using namespace vemo::curve;
 
 namespace {
 
-template <class F>
-double best_ns(F&& f, int iters) {
-  double best = 1e300;
-  for (int run = 0; run < 5; ++run) {
-    auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < iters; ++i) f();
-    auto t1 = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::nano>(t1 - t0).count() / iters);
-  }
-  return best;
+std::mt19937_64& rng() {
+  static std::mt19937_64 r(1);
+  return r;
 }
 
-void row(const char* name, double ns) {
-  if (ns >= 1e6)
-    std::printf("%-56s %10.2f ms\n", name, ns / 1e6);
-  else if (ns >= 1e3)
-    std::printf("%-56s %10.2f us\n", name, ns / 1e3);
-  else
-    std::printf("%-56s %10.1f ns\n", name, ns);
-}
-
-Scalar random_scalar(std::mt19937_64& rng) {
+Scalar random_scalar() {
   unsigned char b[32];
-  for (auto& x : b) x = (unsigned char)rng();
+  for (auto& x : b) x = (unsigned char)rng()();
   return Scalar::deserialize(b, 32).value();
 }
 
-}  // namespace
+Point random_point() { return Point::generator().scalar_mul_vartime(random_scalar()); }
 
-int main() {
-  std::mt19937_64 rng(1);
-  std::printf("%-56s %13s\n", "core operation (C++)", "time per call");
+Fp random_fp() { return Fp::from_raw_reduce(Limbs{rng()(), rng()(), rng()(), rng()()}); }
 
-  Fp a = Fp::from_u64(123456789), b = Fp::from_u64(987654321);
-  row("field multiplication (Fp)", best_ns([&] { a = a * b; asm volatile("" : "+m"(a)); }, 2000000));
-  row("field inversion (Fp)", best_ns([&] { a = a.inverse() + b; asm volatile("" : "+m"(a)); }, 20000));
+void BM_FieldMul(benchmark::State& state) {
+  Fp a = random_fp();
+  const Fp b = random_fp();
+  for (auto _ : state) {
+    a = a * b;
+    benchmark::DoNotOptimize(a);
+  }
+}
+BENCHMARK(BM_FieldMul)->Name("field multiplication (Fp)");
 
-  const Point g = Point::generator();
-  Scalar k = random_scalar(rng);
-  Point p = g;
-  row("scalar multiplication, constant time", best_ns([&] { p = g.scalar_mul(k); k.fe = k.fe + Fr::one(); asm volatile("" : "+m"(p)); }, 2000));
-  row("scalar multiplication, public (vartime)", best_ns([&] { p = g.scalar_mul_vartime(k); k.fe = k.fe + Fr::one(); asm volatile("" : "+m"(p)); }, 2000));
+void BM_FieldSquare(benchmark::State& state) {
+  Fp a = random_fp();
+  for (auto _ : state) {
+    a = a.square();
+    benchmark::DoNotOptimize(a);
+  }
+}
+BENCHMARK(BM_FieldSquare)->Name("field squaring (Fp)");
 
+void BM_InverseCt(benchmark::State& state) {
+  Fp a = random_fp();
+  const Fp one = Fp::one();
+  for (auto _ : state) {
+    a = a.inverse() + one;
+    benchmark::DoNotOptimize(a);
+  }
+}
+BENCHMARK(BM_InverseCt)->Name("field inversion, constant time (Fp)");
+
+void BM_InverseVartime(benchmark::State& state) {
+  Fp a = random_fp();
+  const Fp one = Fp::one();
+  for (auto _ : state) {
+    a = a.inverse_vartime() + one;
+    benchmark::DoNotOptimize(a);
+  }
+}
+BENCHMARK(BM_InverseVartime)->Name("field inversion, variable time (Fp)");
+
+void BM_ScalarMulCt(benchmark::State& state) {
+  const Point p = random_point();
+  Scalar k = random_scalar();
+  for (auto _ : state) {
+    Point r = p.scalar_mul(k);
+    benchmark::DoNotOptimize(r);
+    k.fe += Fr::one();
+  }
+}
+BENCHMARK(BM_ScalarMulCt)->Name("scalar multiplication, constant time");
+
+void BM_ScalarMulVartime(benchmark::State& state) {
+  const Point p = random_point();
+  Scalar k = random_scalar();
+  for (auto _ : state) {
+    Point r = p.scalar_mul_vartime(k);
+    benchmark::DoNotOptimize(r);
+    k.fe += Fr::one();
+  }
+}
+BENCHMARK(BM_ScalarMulVartime)->Name("scalar multiplication, variable time");
+
+void BM_FixedBase(benchmark::State& state) {
+  const Point base = random_point();
+  Scalar k = random_scalar();
+  for (int i = 0; i < 2; ++i) benchmark::DoNotOptimize(scalar_mul_fixed(base, k));  // builds the table
+  for (auto _ : state) {
+    Point r = scalar_mul_fixed(base, k);
+    benchmark::DoNotOptimize(r);
+    k.fe += Fr::one();
+  }
+}
+BENCHMARK(BM_FixedBase)->Name("fixed-base multiplication, constant time");
+
+void BM_FixedBaseDouble(benchmark::State& state) {
+  const Point a = random_point(), b = random_point();
+  Scalar ka = random_scalar(), kb = random_scalar();
+  for (int i = 0; i < 2; ++i) benchmark::DoNotOptimize(double_scalar_mul_fixed(a, ka, b, kb));
+  for (auto _ : state) {
+    Point r = double_scalar_mul_fixed(a, ka, b, kb);
+    benchmark::DoNotOptimize(r);
+    ka.fe += Fr::one();
+  }
+}
+BENCHMARK(BM_FixedBaseDouble)->Name("fixed-base two-point sum, constant time");
+
+struct MsmInput {
   std::vector<Scalar> ks;
   std::vector<Point> ps;
-  for (int i = 0; i < 128; ++i) {
-    ks.push_back(random_scalar(rng));
-    ps.push_back(g.scalar_mul(random_scalar(rng)));
+  explicit MsmInput(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      ks.push_back(random_scalar());
+      ps.push_back(random_point());
+    }
   }
-  ProjPoint acc;
-  row("multi-scalar multiplication, 128 points, constant time", best_ns([&] { acc = msm(ks.data(), ps.data(), ks.size()); asm volatile("" : "+m"(acc)); }, 10));
-  row("multi-scalar multiplication, 128 points, public", best_ns([&] { acc = msm_vartime(ks.data(), ps.data(), ks.size()); asm volatile("" : "+m"(acc)); }, 20));
-  return 0;
+};
+
+void BM_MsmVartime(benchmark::State& state) {
+  const MsmInput in((std::size_t)state.range(0));
+  for (auto _ : state) {
+    ProjPoint r = msm_vartime(in.ks.data(), in.ps.data(), in.ks.size());
+    benchmark::DoNotOptimize(r);
+  }
 }
+BENCHMARK(BM_MsmVartime)->Name("multi-scalar multiplication, variable time")->Arg(64)->Arg(128)->Arg(256)->Arg(1024)
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_MsmCt(benchmark::State& state) {
+  const MsmInput in((std::size_t)state.range(0));
+  for (auto _ : state) {
+    ProjPoint r = msm(in.ks.data(), in.ps.data(), in.ks.size());
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_MsmCt)->Name("multi-scalar multiplication, constant time")->Arg(64)->Arg(128)
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_HashToCurve(benchmark::State& state) {
+  unsigned char msg[64];
+  for (auto& x : msg) x = (unsigned char)rng()();
+  for (auto _ : state) {
+    Point r = generate_random_point(msg, sizeof msg);
+    benchmark::DoNotOptimize(r);
+    ++msg[63];
+  }
+}
+BENCHMARK(BM_HashToCurve)->Name("hash to curve");
+
+void BM_Decompress(benchmark::State& state) {
+  const auto bytes = random_point().serialize_compressed();
+  for (auto _ : state) {
+    auto r = Point::deserialize(bytes.data(), bytes.size());
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_Decompress)->Name("point decompression");
+
+}  // namespace
+
+BENCHMARK_MAIN();

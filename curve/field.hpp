@@ -19,6 +19,7 @@
 #include <x86intrin.h>
 
 #include "ct.hpp"
+#include "field_inv.hpp"
 
 namespace vemo::curve {
 
@@ -397,39 +398,83 @@ struct Field {
       t[3] = (u64)(C >> 64) + (u64)(A >> 64);
     }
   }
-  Field square() const { return *this * *this; }
+  __attribute__((always_inline)) Field square() const { return *this * *this; }
   Field& operator+=(const Field& b) { return *this = *this + b; }
   Field& operator-=(const Field& b) { return *this = *this - b; }
   Field& operator*=(const Field& b) { return *this = *this * b; }
 
   // this^e for a public exponent e (raw limbs). Constant time in the base;
   // the exponent's bits drive the square-and-multiply schedule, so e must be
-  // a public constant. Fixed 4-bit windows over all 256 bits.
+  // a public constant. Sliding windows of up to 5 bits over the odd powers
+  // this^1 .. this^31: about one multiplication per six exponent bits.
   Field pow_public_exp(const Limbs& e) const {
-    Field table[16];
-    table[0] = one();
-    for (int i = 1; i < 16; ++i) table[i] = table[i - 1] * *this;
+    auto bit = [&e](int i) { return (unsigned)(e[i / 64] >> (i % 64)) & 1u; };
+    Field odd[16];  // odd[j] = this^(2j+1)
+    odd[0] = *this;
+    const Field sq = square();
+    for (int j = 1; j < 16; ++j) odd[j] = odd[j - 1] * sq;
+    int i = 255;
+    while (i >= 0 && !bit(i)) --i;
     Field r = one();
     bool started = false;
-    for (int i = 63; i >= 0; --i) {
-      const unsigned w = (unsigned)(e[i / 16] >> ((i % 16) * 4)) & 15;
-      if (started) r = r.square().square().square().square();
-      if (w) {
-        r = r * table[w];
+    while (i >= 0) {
+      if (!bit(i)) {
+        r = r.square();
+        --i;
+        continue;
+      }
+      // The longest window of at most 5 bits starting at i and ending in a 1.
+      int low = i - 4 < 0 ? 0 : i - 4;
+      while (!bit(low)) ++low;
+      unsigned w = 0;
+      for (int j = i; j >= low; --j) w = (w << 1) | bit(j);
+      if (started) {
+        for (int j = i; j >= low; --j) r = r.square();
+        r = r * odd[w >> 1];
+      } else {
+        r = odd[w >> 1];
         started = true;
       }
+      i = low - 1;
     }
     return r;
   }
 
-  // Multiplicative inverse by Fermat's little theorem; 0 maps to 0.
-  // Constant time (fixed public exponent m - 2).
+  // Multiplicative inverse by divsteps (field_inv.hpp); 0 maps to 0.
+  // Constant time. The divsteps invert the Montgomery limbs x·R as an
+  // integer, giving x^-1·R^-1; one Montgomery multiplication by R^3 turns
+  // that into x^-1·R.
   Field inverse() const {
+    Field r;
+    r.l = safegcd::inverse_ct(l, kInvInfo);
+    return r * r_cubed();
+  }
+  // The same inverse for a public value, in variable time.
+  Field inverse_vartime() const {
+    Field r;
+    r.l = safegcd::inverse_vartime(l, kInvInfo);
+    return r * r_cubed();
+  }
+  // Inverse by Fermat's little theorem (x^(m-2)), kept as an independent
+  // check on the divsteps. Constant time.
+  Field inverse_fermat() const {
     Limbs e = MOD;
     e[0] -= 2;  // no borrow: both moduli end in a limb above 2
     return pow_public_exp(e);
   }
 
+ private:
+  static constexpr safegcd::ModInfo kInvInfo = safegcd::make_modinfo(P::MOD);
+  static const Field& r_cubed() {
+    static const Field r3 = [] {
+      Field r2;
+      r2.l = P::R2;
+      return r2 * r2;  // R^2·R^2·R^-1
+    }();
+    return r3;
+  }
+
+ public:
   // Big-endian hex of the canonical value, 64 digits (for diagnostics).
 };
 

@@ -1,5 +1,7 @@
 #include "fixed_base.hpp"
 
+#include "window.hpp"
+
 #include <list>
 #include <memory>
 #include <mutex>
@@ -9,14 +11,13 @@ namespace vemo::curve {
 
 namespace {
 
-constexpr int kW = 5;                      // window width
-constexpr int kHalf = 1 << (kW - 1);       // 16 entries per window
-constexpr int kWindows = (256 + kW - 1) / kW + 1;  // signed digits of a 254-bit scalar, plus the carry
+constexpr int kHalf = kRowLen;  // 16 entries per window
+// Signed 5-bit digits of a scalar below r < 2^254: 51 windows cover bits
+// 0..254, and the top window (bits 250..254) of a value below r is at most
+// r >> 250 = 12, so with a carry of 1 it stays below 16 and nothing carries
+// out.
+constexpr int kWindows = 51;
 constexpr std::size_t kMaxTables = 8;
-
-struct AffineXY {
-  Fp x, y;
-};
 
 struct Table {
   Fp key_x, key_y;
@@ -96,66 +97,51 @@ std::shared_ptr<const Table> table_for(const Bn254Point& base) {
   return t;
 }
 
-// Signed base-32 digits of k: k = sum d[w]·32^w with d[w] in [-16, 16].
-// Computed with masks only.
-void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {
-  const ct::Wiped<Limbs> raw(k.to_raw());
-  u64 carry = 0;
-  for (int w = 0; w < kWindows; ++w) {
-    const int bit = w * kW;
-    u64 v = 0;
-    if (bit < 256) {
-      v = (*raw)[bit / 64] >> (bit % 64);
-      if (bit % 64 > 64 - kW && bit / 64 + 1 < 4) v |= (*raw)[bit / 64 + 1] << (64 - bit % 64);
-      v &= (1u << kW) - 1;
-    }
-    v += carry;  // 0..32
-    // v > 16 becomes v - 32 with a carry into the next window.
-    carry = (u64)(16 - (int64_t)v) >> 63;
-    const int64_t d = (int64_t)v - (int64_t)(carry << kW);
-    digits[w] = (int8_t)d;
-  }
-}
+void recode(const Bn254Scalar& k, int8_t digits[kWindows]) { recode_signed5(k.to_raw(), kWindows, digits); }
 
 void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
-  const int64_t d = digit;
-  const u64 neg = (u64)d >> 63;
-  const u64 mag = (u64)((d ^ -(int64_t)neg) + (int64_t)neg);  // |d|, 0..16
-  AffineXY e = t.entries[(std::size_t)w * kHalf];
-  for (int j = 2; j <= kHalf; ++j) {
-    const AffineXY& c = t.entries[(std::size_t)w * kHalf + (std::size_t)(j - 1)];
-    const u64 take = ct::eq_flag((u64)j, mag);
-    e.x.cmov(c.x, take);
-    e.y.cmov(c.y, take);
-  }
-  e.y.cmov(-e.y, neg);
-  Bn254Point q{"table", e.x, e.y, false};
-  ProjPoint sum = acc.add_affine(q);
-  acc.cmov(sum, 1 ^ ct::is_zero_flag(mag));
+  add_signed(acc, &t.entries[(std::size_t)w * kHalf], digit);
 }
 
 }  // namespace
 
-Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {
-  if (base.infinity) return base.scalar_mul(k);  // public: the base is the identity
+// One base: before the addition at window w, acc = A·B with
+// |A| < 16·32^w/31 < 32^w, and the entry is d·32^w·B, 0 < |d| <= 16. For
+// w <= 49 both sides are below r/2 in size (16·32^49 = 2^249), so acc = ±entry
+// would need A = ±d·32^w as integers, which |A| < 32^w rules out; only
+// acc = identity remains, which the Jacobian addition handles by a masked
+// move. So every window but the top one uses the cheaper Jacobian mixed
+// addition; the top one, where the sizes reach r, the complete formula.
+ProjPoint scalar_mul_fixed_proj(const Bn254Point& base, const Bn254Scalar& k) {
+  if (base.infinity) return ProjPoint::identity();  // public: the base is the identity
   auto t = table_for(base);
-  if (!t) return base.scalar_mul(k);
+  if (!t) return msm(&k, &base, 1);
   int8_t digits[kWindows];
   recode(k, digits);
-  ProjPoint acc = ProjPoint::identity();
-  for (int w = 0; w < kWindows; ++w) add_window(acc, *t, w, digits[w]);
+  JacPoint acc;
+  Bn254Point q{"table", {}, {}, false};
+  for (int w = 0; w < kWindows - 1; ++w) {
+    const u64 nonzero = lookup_signed(&t->entries[(std::size_t)w * kHalf], digits[w], q);
+    jac_madd(acc, q, nonzero);
+  }
+  ProjPoint p = jac_to_proj(acc);
+  add_window(p, *t, kWindows - 1, digits[kWindows - 1]);
   ct::wipe(digits, sizeof digits);
-  return acc.to_affine("scalar_mul");
+  return p;
 }
 
-Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
-                                   const Bn254Scalar& b) {
+Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k) {
+  return scalar_mul_fixed_proj(base, k).to_affine("scalar_mul");
+}
+
+ProjPoint double_scalar_mul_fixed_proj(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                       const Bn254Scalar& b) {
   auto ta = A.infinity ? nullptr : table_for(A);
   auto tb = B.infinity ? nullptr : table_for(B);
   if (!ta || !tb) {
     const Bn254Scalar ks[2] = {a, b};
     const Bn254Point ps[2] = {A, B};
-    return msm(ks, ps, 2).to_affine("add_point");
+    return msm(ks, ps, 2);
   }
   int8_t da[kWindows], db[kWindows];
   recode(a, da);
@@ -167,7 +153,40 @@ Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, co
   }
   ct::wipe(da, sizeof da);
   ct::wipe(db, sizeof db);
-  return acc.to_affine("add_point");
+  return acc;
+}
+
+ProjPoint amount_scalar_mul_fixed_proj(const Bn254Point& A, std::int64_t a, const Bn254Point& B,
+                                       const Bn254Scalar& b) {
+  // |a| <= 2^63: windows 0..12 cover bits 0..64, and the top one (bits
+  // 60..64) is at most 8, plus a carry of 1, so nothing carries out.
+  constexpr int kAmountWindows = 13;
+  auto ta = A.infinity ? nullptr : table_for(A);
+  auto tb = B.infinity ? nullptr : table_for(B);
+  if (!ta || !tb) {
+    const Bn254Scalar ks[2] = {Bn254Scalar::from_i64(a), b};
+    const Bn254Point ps[2] = {A, B};
+    return msm(ks, ps, 2);
+  }
+  const u64 neg = (u64)a >> 63;
+  const u64 mag = ((u64)a ^ (0 - neg)) + neg;  // |a|, as an unsigned value
+  int8_t da[kAmountWindows], db[kWindows];
+  recode_signed5(Limbs{mag, 0, 0, 0}, kAmountWindows, da);
+  for (int8_t& d : da) d = (int8_t)((d ^ -(int8_t)neg) + (int8_t)neg);
+  recode(b, db);
+  ProjPoint acc = ProjPoint::identity();
+  for (int w = 0; w < kWindows; ++w) {
+    if (w < kAmountWindows) add_window(acc, *ta, w, da[w]);  // public schedule
+    add_window(acc, *tb, w, db[w]);
+  }
+  ct::wipe(da, sizeof da);
+  ct::wipe(db, sizeof db);
+  return acc;
+}
+
+Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                   const Bn254Scalar& b) {
+  return double_scalar_mul_fixed_proj(A, a, B, b).to_affine("add_point");
 }
 
 }  // namespace vemo::curve

@@ -21,4 +21,18 @@ Bn254Point scalar_mul_fixed(const Bn254Point& base, const Bn254Scalar& k);
 Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
                                    const Bn254Scalar& b);
 
+// a·A + b·B for a secret signed 64-bit a (an amount) and a secret scalar b:
+// the same point as with a = Scalar::from_i64(a), but the amount's
+// magnitude (at most 2^63) needs only the 13 low windows of A's table, and
+// its sign is a masked negation of the digits. Constant time in a and b
+// (the schedule is the same for every a). Projective result.
+ProjPoint amount_scalar_mul_fixed_proj(const Bn254Point& A, std::int64_t a, const Bn254Point& B,
+                                       const Bn254Scalar& b);
+
+// The same two results in projective form, for callers that bring several
+// results to affine with one inversion.
+ProjPoint scalar_mul_fixed_proj(const Bn254Point& base, const Bn254Scalar& k);
+ProjPoint double_scalar_mul_fixed_proj(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
+                                       const Bn254Scalar& b);
+
 }  // namespace vemo::curve

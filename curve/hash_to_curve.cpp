@@ -21,7 +21,6 @@ Limbs shr1(Limbs e) {
 
 struct Constants {
   Fp c1, c2, c3, c4, b;
-  Limbs euler;      // (p - 1) / 2
   Limbs sqrt_exp;   // (p + 1) / 4
   Constants() {
     c1 = Fp::from_u64(4);
@@ -29,9 +28,6 @@ struct Constants {
     c3 = fp_from_hex("16789af3a83522eb353c98fc6b36d713d5d8d1cc5dffffffa");
     c4 = fp_from_hex("10216f7ba065e00de81ac1e7808072c9dd2b2385cd7b438469602eb24829a9bd");
     b = Fp::from_u64(3);
-    Limbs pm1 = FpParams::MOD;
-    pm1[0] -= 1;
-    euler = shr1(pm1);
     Limbs pp1 = FpParams::MOD, one{1, 0, 0, 0};
     limbs::add(pp1, pp1, one);
     sqrt_exp = shr1(shr1(pp1));
@@ -43,8 +39,6 @@ const Constants& K() {
   return k;
 }
 
-// Non-zero squares only (x^3 + 3 is never zero, so this matches is_square).
-bool is_square_vartime(const Fp& v) { return v.pow_public_exp(K().euler) == Fp::one(); }
 
 bool parity(const Fp& v) { return v.to_raw()[0] & 1; }
 
@@ -56,23 +50,28 @@ Bn254Point SvdW::map_to_curve_g1_unchecked(const Fp& u) {
   Fp tv1 = u.square() * k.c1;
   const Fp tv2 = one + tv1;
   tv1 = one - tv1;
-  const Fp tv3 = (tv1 * tv2).inverse();  // inverse() maps 0 to 0: the standard's inv0
+  // Public input: the variable-time inversion, which maps 0 to 0 (the
+  // standard's inv0).
+  const Fp tv3 = (tv1 * tv2).inverse_vartime();
   const Fp tv4 = u * tv1 * tv3 * k.c3;
   const Fp x1 = k.c2 - tv4;
   const Fp gx1 = x1.square() * x1 + k.b;
   const Fp x2 = k.c2 + tv4;
   const Fp gx2 = x2.square() * x2 + k.b;
-  Fp x;
-  if (is_square_vartime(gx1)) {
+  // The candidate root gx^((p+1)/4) squares back to gx exactly when gx is a
+  // square (gx is never 0: x^3 + 3 has no root, as no point of this odd-order
+  // group has y = 0), so one exponentiation both tests a candidate and gives
+  // its root: the same root the test-then-root order would compute.
+  Fp x, y = gx1.pow_public_exp(k.sqrt_exp);
+  if (y.square() == gx1) {
     x = x1;
-  } else if (is_square_vartime(gx2)) {
+  } else if (y = gx2.pow_public_exp(k.sqrt_exp); y.square() == gx2) {
     x = x2;
   } else {
     const Fp t = tv2.square() * tv3;
     x = t.square() * k.c4 + one;
+    y = (x.square() * x + k.b).pow_public_exp(k.sqrt_exp);
   }
-  const Fp gx = x.square() * x + k.b;
-  Fp y = gx.pow_public_exp(k.sqrt_exp);
   if (parity(y) != parity(u)) y = -y;
   return Bn254Point{"deserialized point", x, y, false};
 }

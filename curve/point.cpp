@@ -303,19 +303,7 @@ Bn254Point ProjPoint::to_affine_vartime(const char* purpose) const {
   return Bn254Point{purpose, X * zi, Y * zi, false};
 }
 
-Fp inverse_vartime(const Fp& a) {
-  static const BigInt p = [] {
-    unsigned char b[32];
-    limbs::to_be(FpParams::MOD, b);
-    return BigInt::from_bytes(b, 32);
-  }();
-  unsigned char b[32];
-  a.to_be_bytes(b);
-  BigInt v = BigInt::from_bytes(b, 32), inv;
-  if (!mpz_invert(inv.raw(), v.raw(), p.raw())) return Fp::zero();
-  inv.to_bytes32(b);
-  return Fp::from_be_bytes_reduce(b);
-}
+Fp inverse_vartime(const Fp& a) { return a.inverse_vartime(); }
 
 void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const char* purpose) {
   std::unique_ptr<Fp[]> zs(new Fp[n]);

@@ -143,6 +143,11 @@ Fp glv_beta();
 // for sums whose scalars are secrets (blinding vectors, nonces).
 ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
 
+// out[i] = ks[i] * p for i < n, each constant time in ks[i] (and in p): one
+// table of p serves every scalar. Projective results, so that callers can
+// bring several to affine with one inversion.
+void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out);
+
 // Sum of scalars[i] * points[i], variable time: public scalars and points
 // only (verification, and proving steps whose inputs are public). Straus
 // for the sums of one proof, Pippenger for large sums. Safe to call from

@@ -303,7 +303,13 @@ void wnaf(const Limbs& k, int w, int8_t out[kBits]) {
   }
 }
 
-Jac straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
+Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts);
+
+// Above this many points without a row, building the rows costs more than
+// Pippenger's whole sum: a Straus call that meets so many hands over.
+constexpr std::size_t kFreshForPippenger = 48;
+
+Jac straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts, bool may_hand_over) {
   const std::size_t t = pts.size();
   // Rows: pinned first (shared lock), then the caller cache (one lock for
   // the whole call), then built here in one batch.
@@ -332,6 +338,7 @@ Jac straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point
       }
     }
   }
+  if (may_hand_over && missing.size() >= kFreshForPippenger) return pippenger(halves, pts);
   std::vector<const Bn254Point*> to_build(missing.size());
   for (std::size_t b = 0; b < missing.size(); ++b) to_build[b] = pts[missing[b]];
   std::vector<OddRow> fresh = build_rows(to_build.data(), to_build.size(), kW);
@@ -382,13 +389,108 @@ Jac straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point
 int window_bits(std::size_t halves) {
   // Minimises (133 / c)·(halves + 2^c) roughly; measured to hold here.
   int c = 4;
-  while (c < 16 && (std::size_t{1} << (c + 1)) < halves / 3) ++c;
+  while (c < 16 && (std::size_t{1} << (c + 1)) < halves / 4) ++c;
   return c;
 }
 
+// Inverts xs in place (all non-zero) with one variable-time inversion.
+void batch_inverse_vartime(std::vector<Fp>& xs) {
+  if (xs.empty()) return;
+  std::vector<Fp> prefix(xs.size());
+  Fp acc = Fp::one();
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    prefix[i] = acc;
+    acc = acc * xs[i];
+  }
+  Fp inv = inverse_vartime(acc);
+  for (std::size_t i = xs.size(); i-- > 0;) {
+    const Fp r = inv * prefix[i];
+    inv = inv * xs[i];
+    xs[i] = r;
+  }
+}
+
+// The points of one window, grouped by bucket, each bucket's points summed
+// in affine coordinates by rounds of pairwise additions: every addition of
+// a round is independent of the others, so a round shares one inversion
+// (about six multiplications an addition instead of a mixed addition's
+// eleven), and about log2 of the fullest bucket's load rounds empty them.
+struct WindowBuckets {
+  std::vector<Fp> x, y;              // the points, bucket by bucket
+  std::vector<std::uint32_t> start;  // bucket j holds [start[j], start[j] + len[j])
+  std::vector<std::uint32_t> len;
+
+  // Sums each bucket down to at most one point (len 0 is the identity).
+  void reduce() {
+    struct Pair {
+      std::uint32_t at;  // the first of the two points
+      bool cancel;       // opposite points: the pair sums to the identity
+    };
+    std::vector<Pair> pairs;
+    std::vector<Fp> num, den;
+    std::vector<Fp> rx, ry;
+    for (;;) {
+      pairs.clear();
+      num.clear();
+      den.clear();
+      for (std::size_t j = 0; j < len.size(); ++j)
+        for (std::uint32_t i = 0; i + 1 < len[j]; i += 2) {
+          const std::uint32_t a = start[j] + i, b = a + 1;
+          if (x[a] == x[b]) {
+            if (!(y[a] == y[b])) {
+              pairs.push_back(Pair{a, true});
+              continue;
+            }
+            // Doubling: λ = 3x² / 2y (y ≠ 0: the group has odd order).
+            const Fp xx = x[a].square();
+            num.push_back(xx + xx + xx);
+            den.push_back(y[a] + y[a]);
+          } else {
+            num.push_back(y[b] - y[a]);
+            den.push_back(x[b] - x[a]);
+          }
+          pairs.push_back(Pair{a, false});
+        }
+      if (pairs.empty()) return;
+      batch_inverse_vartime(den);
+      rx.resize(pairs.size());
+      ry.resize(pairs.size());
+      for (std::size_t p = 0, q = 0; p < pairs.size(); ++p) {
+        if (pairs[p].cancel) continue;
+        const std::uint32_t a = pairs[p].at;
+        const Fp lambda = num[q] * den[q];
+        ++q;
+        rx[p] = lambda.square() - x[a] - x[a + 1];
+        ry[p] = lambda * (x[a] - rx[p]) - y[a];
+      }
+      // Each bucket keeps its pair sums, then its odd point, at its front.
+      for (std::size_t j = 0, p = 0; j < len.size(); ++j) {
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i + 1 < len[j]; i += 2, ++p) {
+          if (pairs[p].cancel) continue;
+          x[start[j] + kept] = rx[p];
+          y[start[j] + kept] = ry[p];
+          ++kept;
+        }
+        if (len[j] % 2) {
+          x[start[j] + kept] = x[start[j] + len[j] - 1];
+          y[start[j] + kept] = y[start[j] + len[j] - 1];
+          ++kept;
+        }
+        len[j] = kept;
+      }
+    }
+  }
+};
+
 Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size(), nh = 2 * t;
-  const int c = window_bits(nh);
+  // Short scalars (batch weights) leave their lambda half empty: size the
+  // windows by the halves that carry digits.
+  std::size_t carrying = 0;
+  for (const Halves& h : halves)
+    for (const Limbs& k : h.k) carrying += (k[0] | k[1] | k[2] | k[3]) != 0;
+  const int c = window_bits(carrying);
   const int windows = (kBits + c - 1) / c + 1;  // the last window takes the final carry
   const std::size_t nb = std::size_t{1} << (c - 1);
 
@@ -411,27 +513,43 @@ Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Po
   std::vector<Fp> bx(t);
   for (std::size_t a = 0; a < t; ++a) bx[a] = pts[a]->x * beta;
 
-  std::vector<Jac> buckets(nb);
+  WindowBuckets wb;
   Jac acc;
   for (int w = windows - 1; w >= 0; --w) {
     for (int i = 0; i < c; ++i) acc = dbl(acc);
-    std::fill(buckets.begin(), buckets.end(), Jac{});
     const int32_t* dw = &digits[(std::size_t)w * nh];
-    bool any = false;
+    // Counting sort of the window's points by bucket.
+    wb.len.assign(nb, 0);
+    std::size_t live = 0;
+    for (std::size_t h = 0; h < nh; ++h)
+      if (dw[h] != 0) {
+        ++wb.len[(std::size_t)(dw[h] < 0 ? -dw[h] : dw[h]) - 1];
+        ++live;
+      }
+    if (live == 0) continue;
+    wb.start.resize(nb);
+    for (std::uint32_t j = 0, at = 0; j < nb; ++j) {
+      wb.start[j] = at;
+      at += wb.len[j];
+      wb.len[j] = 0;
+    }
+    wb.x.resize(live);
+    wb.y.resize(live);
     for (std::size_t h = 0; h < nh; ++h) {
       const int32_t d = dw[h];
       if (d == 0) continue;
-      any = true;
       const Bn254Point& p = *pts[h / 2];
       const bool negate = (d < 0) != (halves[h / 2].neg[h % 2] != 0);
-      Jac& b = buckets[(std::size_t)(d < 0 ? -d : d) - 1];
-      b = madd(b, (h % 2) ? bx[h / 2] : p.x, negate ? -p.y : p.y);
+      const std::size_t j = (std::size_t)(d < 0 ? -d : d) - 1;
+      const std::uint32_t at = wb.start[j] + wb.len[j]++;
+      wb.x[at] = (h % 2) ? bx[h / 2] : p.x;
+      wb.y[at] = negate ? -p.y : p.y;
     }
-    if (!any) continue;
+    wb.reduce();
     // Σ (j + 1)·bucket[j] by running sums from the top.
     Jac running, sum;
     for (std::size_t j = nb; j-- > 0;) {
-      running = add(running, buckets[j]);
+      if (wb.len[j] != 0) running = madd(running, wb.x[wb.start[j]], wb.y[wb.start[j]]);
       sum = add(sum, running);
     }
     acc = add(acc, sum);
@@ -439,8 +557,9 @@ Jac pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Po
   return acc;
 }
 
-// Above this many live terms Pippenger beats Straus here.
-constexpr std::size_t kPippengerFrom = 192;
+// From this many live terms Pippenger beats Straus here even when every
+// point has a cached row.
+constexpr std::size_t kPippengerFrom = 256;
 
 enum class Engine { automatic, straus, pippenger };
 
@@ -467,7 +586,7 @@ ProjPoint msm_with(const Bn254Scalar* scalars, const Bn254Point* points, std::si
   if (!pts.empty()) {
     const bool use_pippenger =
         engine == Engine::pippenger || (engine == Engine::automatic && pts.size() >= kPippengerFrom);
-    acc = use_pippenger ? pippenger(halves, pts) : straus(halves, pts);
+    acc = use_pippenger ? pippenger(halves, pts) : straus(halves, pts, engine == Engine::automatic);
   }
   for (const auto& [p, negate] : direct) acc = madd(acc, p->x, negate ? -p->y : p->y);
   return to_proj(acc);

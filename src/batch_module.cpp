@@ -78,6 +78,14 @@ struct Item {
 // and integers by value.
 template <class T>
 using Owned = std::conditional_t<std::is_same_v<T, std::string_view>, std::string, T>;
+template <class Tuple>
+struct OwnedTuple;
+template <class... Ps>
+struct OwnedTuple<std::tuple<Ps...>> {
+  using type = std::tuple<Owned<Ps>...>;
+};
+template <class Tuple>
+using OwnedArgs = typename OwnedTuple<Tuple>::type;
 
 // Matches and converts the arguments for the claims function F under the
 // verifying function's signature; null with the exception set on failure.
@@ -88,18 +96,12 @@ std::shared_ptr<const Item> make_item(const Signature& sig, PyObject* const* arg
   constexpr std::size_t N = FnTraits<F>::arity;
   PyObject* slots[N] = {};
   if (!match_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
-  return [&]<std::size_t... I>(std::index_sequence<I...>) -> std::shared_ptr<const Item> {
-    std::tuple<typename Conv<std::tuple_element_t<I, Args>>::Holder...> holders{};
-    std::optional<ArgError> err;
-    ((err ? void() : void(err = Conv<std::tuple_element_t<I, Args>>::from(slots[I], sig.params[I], std::get<I>(holders)))), ...);
-    if (err) {
-      raise_arg_error(*err);
-      return nullptr;
-    }
-    auto owned = std::make_shared<const std::tuple<Owned<std::tuple_element_t<I, Args>>...>>(
-        Owned<std::tuple_element_t<I, Args>>(Conv<std::tuple_element_t<I, Args>>::get(std::get<I>(holders)))...);
-    return std::make_shared<const Item>(Item{[owned] { return F(std::get<I>(*owned)...); }});
-  }(std::make_index_sequence<N>{});
+  Converted<Args> conv;
+  if (!conv.convert(sig, slots)) return nullptr;
+  auto owned = conv.apply([](const auto&... values) {
+    return std::make_shared<const OwnedArgs<Args>>(Owned<std::remove_cvref_t<decltype(values)>>(values)...);
+  });
+  return std::make_shared<const Item>(Item{[owned] { return std::apply(F, *owned); }});
 }
 
 struct Verifier {
@@ -169,20 +171,10 @@ void batch_dealloc(PyObject* self) {
   Py_DECREF(tp);
 }
 
-// Exceptions escaping C++ work: MemoryError for allocation, RuntimeError
-// otherwise. (vemo's PanicException is never raised from here: a record
-// that would panic is a verdict of False with its text in errors.)
-void raise_internal() {
-  try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (const std::exception& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
-  } catch (...) {
-    PyErr_SetString(PyExc_RuntimeError, "unknown internal failure");
-  }
-}
+// vemo's PanicException is never raised from here: a record that would
+// panic is a verdict of False with its text in errors, and anything else
+// escaping the work is a RuntimeError (or MemoryError).
+void raise_internal() { raise_from_current_exception(Escape::runtime_error); }
 
 std::string describe(PyObject* o) {
   PyObject* r = PyObject_Repr(o);
@@ -430,6 +422,9 @@ bool bind_vemo() {
 PyMODINIT_FUNC PyInit__core(void) {
   using namespace vemo::py;
   if (!bind_vemo()) return nullptr;
+  // This module has its own copy of the core's caches: pin the ledger's
+  // generator pair here too, as vemo does on its first gen_GH.
+  (void)work::gen_GH();
   PyObject* module = PyModule_Create(&kModule);
   if (!module) return nullptr;
   PyObject* type = PyType_FromSpec(&batch_spec);

@@ -103,15 +103,21 @@ void raise_panic(const PanicAt& p) {
   Py_DECREF(msg);
 }
 
-void raise_from_current_exception() {
+void raise_from_current_exception(Escape as) {
+  auto raise = [as](const char* text) {
+    if (as == Escape::runtime_error)
+      PyErr_SetString(PyExc_RuntimeError, text);
+    else
+      raise_panic(PanicAt{text, std::source_location::current()});
+  };
   try {
     throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
-    raise_panic(PanicAt{e.what(), std::source_location::current()});
+    raise(e.what());
   } catch (...) {
-    raise_panic(PanicAt{"unknown internal failure", std::source_location::current()});
+    raise("unknown internal failure");
   }
 }
 

@@ -107,8 +107,10 @@ bool prepare_runtime();
 void raise_arg_error(const ArgError& e);
 void raise_panic(const PanicAt& p);
 // The catch-all for exceptions escaping the work (allocation failure and
-// anything thrown by third-party code).
-void raise_from_current_exception();
+// anything thrown by third-party code): MemoryError for allocation, else
+// PanicException (vemo) or RuntimeError (vemo_batch, which raises no panics).
+enum class Escape { panic, runtime_error };
+void raise_from_current_exception(Escape as = Escape::panic);
 
 // Fills slots[0..sig.n) from positional and keyword arguments, or raises
 // the matching TypeError and returns false.
@@ -235,6 +237,42 @@ struct FnTraits<F> {
 template <class T>
 using Conv = Converter<std::remove_cvref_t<T>>;
 
+// The arguments of one call, converted: one holder per parameter type, each
+// filled by the converter its type selects.
+template <class Params>
+struct Converted;
+template <class... Ps>
+struct Converted<std::tuple<Ps...>> {
+  std::tuple<typename Conv<Ps>::Holder...> holders{};
+
+  // Converts slots[0 … n) in order; false with the exception set at the
+  // first failure.
+  bool convert(const Signature& sig, PyObject* const* slots) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      std::optional<ArgError> err;
+      ((err ? void() : void(err = Conv<Ps>::from(slots[I], sig.params[I], std::get<I>(holders)))), ...);
+      if (err) raise_arg_error(*err);
+      return !err;
+    }(std::index_sequence_for<Ps...>{});
+  }
+  // The total length of the text arguments.
+  std::size_t texts() const {
+    return std::apply([](const auto&... h) { return (std::size_t{0} + ... + text_length(h)); }, holders);
+  }
+  // fn(lead..., the converted values...).
+  template <class Fn, class... Lead>
+  decltype(auto) apply(Fn&& fn, Lead&&... lead) {
+    return std::apply([&](auto&... h) -> decltype(auto) { return fn(lead..., Conv<Ps>::get(h)...); }, holders);
+  }
+};
+
+template <class Tuple>
+struct DropFirst;
+template <class First, class... Rest>
+struct DropFirst<std::tuple<First, Rest...>> {
+  using type = std::tuple<Rest...>;
+};
+
 // Module function with parameters (positional-or-keyword).
 template <auto F, class SigFn, Gil G>
 PyObject* fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -243,19 +281,9 @@ PyObject* fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   try {
     PyObject* slots[N > 0 ? N : 1] = {};
     if (!match_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
-    using Args = typename FnTraits<F>::Args;
-    return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
-      std::tuple<typename Conv<std::tuple_element_t<I, Args>>::Holder...> holders{};
-      std::optional<ArgError> err;
-      ((err ? void() : void(err = Conv<std::tuple_element_t<I, Args>>::from(slots[I], sig.params[I], std::get<I>(holders)))), ...);
-      if (err) {
-        raise_arg_error(*err);
-        return nullptr;
-      }
-      const std::size_t texts = (std::size_t{0} + ... + text_length(std::get<I>(holders)));
-      return outcome_to_python(run_work<G>(
-          texts, [&] { return F(Conv<std::tuple_element_t<I, Args>>::get(std::get<I>(holders))...); }));
-    }(std::make_index_sequence<N>{});
+    Converted<typename FnTraits<F>::Args> conv;
+    if (!conv.convert(sig, slots)) return nullptr;
+    return outcome_to_python(run_work<G>(conv.texts(), [&] { return conv.apply(F); }));
   } catch (...) {
     raise_from_current_exception();
     return nullptr;
@@ -284,18 +312,9 @@ PyObject* method_fastcall(PyObject* self, PyObject* const* args, Py_ssize_t narg
     PyObject* slots[N > 0 ? N : 1] = {};
     if (!match_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
     const Self& me = reinterpret_cast<Box<Self>*>(self)->value;
-    return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
-      std::tuple<typename Conv<std::tuple_element_t<I + 1, Args>>::Holder...> holders{};
-      std::optional<ArgError> err;
-      ((err ? void() : void(err = Conv<std::tuple_element_t<I + 1, Args>>::from(slots[I], sig.params[I], std::get<I>(holders)))), ...);
-      if (err) {
-        raise_arg_error(*err);
-        return nullptr;
-      }
-      const std::size_t texts = (std::size_t{0} + ... + text_length(std::get<I>(holders)));
-      return outcome_to_python(run_work<G>(
-          texts, [&] { return F(me, Conv<std::tuple_element_t<I + 1, Args>>::get(std::get<I>(holders))...); }));
-    }(std::make_index_sequence<N>{});
+    Converted<typename DropFirst<Args>::type> conv;
+    if (!conv.convert(sig, slots)) return nullptr;
+    return outcome_to_python(run_work<G>(conv.texts(), [&] { return conv.apply(F, me); }));
   } catch (...) {
     raise_from_current_exception();
     return nullptr;

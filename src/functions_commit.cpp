@@ -45,11 +45,10 @@ Outcome<RandR> gen_r() {
 }
 
 CommitV commit(std::int32_t val, const RandR& r, const GHV& gh) {
-  // val·g + r·h in one pass over the pair's precomputed tables; the sum
-  // keeps the label of its first term, as an in-place addition would.
-  const Scalar v = Scalar::from_i64(val);
-  Point c = double_scalar_mul_fixed(gh.g, v, gh.h, r.s);
-  c.purpose = "scalar_mul";
+  // val·g + r·h in one pass over the pair's precomputed tables (the amount
+  // needs only its low windows); the sum keeps the label of its first term,
+  // as an in-place addition would.
+  const Point c = amount_scalar_mul_fixed_proj(gh.g, val, gh.h, r.s).to_affine("scalar_mul");
   return CommitV{published(c)};
 }
 

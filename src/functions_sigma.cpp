@@ -81,11 +81,9 @@ Outcome<Claims> claims_eq_dlog(Digest d, std::string_view text, const GHV& gh, c
 // ---- Pedersen square relation ----
 
 Outcome<DLogEqProofPed> prove_ped(std::int32_t v, const GHV& gh1, std::string_view pk) {
-  Scalar value = Scalar::from_i64(v);
   auto key = decode_point(pk);
   if (!key.ok()) return Err{key.error()};
-  auto proof = DLogEqProofPed::prove(value, gh1.g, gh1.h, key.value());
-  wipe(value);
+  auto proof = DLogEqProofPed::prove(v, gh1.g, gh1.h, key.value());
   if (!proof.ok()) return from_panic(proof.error());
   return proof.value();
 }
@@ -99,11 +97,9 @@ struct ConsistencyMade {
 
 Outcome<ConsistencyMade> prove_consistency(std::int32_t val, const RandR& r, const GHV& gh, const CommitV& ped_cm,
                                            const TokenV& token, std::string_view pubkey) {
-  Scalar value = Scalar::from_i64(val);
   auto pk = decode_point(pubkey);
   if (!pk.ok()) return Err{pk.error()};
-  auto proof = ConsistencyProof::prove(value, r.s, gh.g, gh.h, ped_cm.p, pk.value(), token.p);
-  wipe(value);
+  auto proof = ConsistencyProof::prove(val, r.s, gh.g, gh.h, ped_cm.p, pk.value(), token.p);
   if (!proof.ok()) return from_panic(proof.error());
   return ConsistencyMade{proof.value(), pk.value()};
 }

@@ -167,6 +167,11 @@ def test_empty_batch():
     assert batch.verify() == [] and batch.errors == [] and len(batch) == 0
 
 
+def test_batches_of_one(pool):
+    for item in pool:
+        assert run_batch([item]) == expected([item])
+
+
 def test_verified_twice_and_items_added_later(pool):
     batch = vemo_batch.Batch()
     first = pool[:10]

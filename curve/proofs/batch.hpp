@@ -10,9 +10,9 @@
 // drawn after the records were fixed, hit only by chance. When it is not,
 // the batch is split in halves and each half summed again, down to single
 // records, which are checked alone, deterministically, exactly as their
-// one-by-one verifier does. So the verdict list is exact: a record is
-// accepted only if it holds alone or its group of records summed to the
-// identity.
+// one-by-one verifier does. So a record that holds is always accepted (its
+// equations vanish from every sum), and a record that does not is accepted
+// only if a sum containing it was the identity, the 2^-128 chance above.
 //
 // Records whose checks already failed, or that carry no equation (a hash
 // comparison), take their decided verdict and stay out of the sums.

@@ -9,15 +9,18 @@ namespace vemo::proofs {
 
 using namespace vemo::curve;
 
-Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, const Bn254Scalar& r,
+Result<ConsistencyProof, Panic> ConsistencyProof::prove(std::int64_t amount, const Bn254Scalar& r,
                                                         const Bn254Point& g, const Bn254Point& h,
                                                         const Bn254Point& cm, const Bn254Point& pk,
                                                         const Bn254Point& tk) {
   // The opening is secret: compare every coordinate before branching, so
   // only whether it matches the public cm is revealed.
-  const Bn254Point opened = double_scalar_mul_fixed(g, val, h, r);
-  u64 same = opened.x.eq_flag(cm.x) & opened.y.eq_flag(cm.y) &
-                   ct::eq_flag(opened.infinity ? 1 : 0, cm.infinity ? 1 : 0);
+  // Compared in projective form (X = x·Z, Y = y·Z, Z non-zero; or Z = 0
+  // for the identity), which spares an inversion.
+  const ProjPoint opened = amount_scalar_mul_fixed_proj(g, amount, h, r);
+  const u64 z_zero = opened.Z.is_zero_flag();
+  const u64 same_affine = opened.X.eq_flag(cm.x * opened.Z) & opened.Y.eq_flag(cm.y * opened.Z) & (1 ^ z_zero);
+  u64 same = cm.infinity ? z_zero : same_affine;  // cm is public
   publish(same);  // the caller learns it from the outcome
   if (!same) return Err{assertion_failed()};
   auto d1 = draw_nonzero();
@@ -38,11 +41,18 @@ Result<ConsistencyProof, Panic> ConsistencyProof::prove(const Bn254Scalar& val, 
     return Err{assertion_failed()};
   }
   // g, h and a busy account's key recur from call to call: fixed-base tables.
-  const Bn254Point t1 = double_scalar_mul_fixed(g, k1, h, k2);
-  const Bn254Point t2 = scalar_mul_fixed(pk, k2);
+  // Both commitments share one inversion.
+  const ProjPoint proj[2] = {double_scalar_mul_fixed_proj(g, k1, h, k2), scalar_mul_fixed_proj(pk, k2)};
+  Bn254Point out[2];
+  batch_to_affine(proj, 2, out, "add_point");
+  const Bn254Point& t1 = out[0];
+  Bn254Point& t2 = out[1];
+  t2.purpose = "scalar_mul";
   publish(t1, t2);
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {g, h, t1, t2, pk, cm, tk});
+  Bn254Scalar val = Bn254Scalar::from_i64(amount);
   const Bn254Scalar s1 = c.mul(val).add(k1);
+  wipe(val);
   const Bn254Scalar s2 = c.mul(r).add(k2);
   publish(s1, s2);
   wipe(k1);
@@ -72,9 +82,16 @@ ConsistencyProofMulWitness ConsistencyProof::generate_mul_witness(const Bn254Poi
                                                                   const Bn254Point& cm, const Bn254Point& pk,
                                                                   const Bn254Point& tk) const {
   // All public; g, h and pk have fixed-base tables, which beat a one-off
-  // variable-time multiplication.
-  return ConsistencyProofMulWitness{cm.scalar_mul_vartime(challenge), tk.scalar_mul_vartime(challenge),
-                                    scalar_mul_fixed(pk, s2), scalar_mul_fixed(g, s1), scalar_mul_fixed(h, s2)};
+  // variable-time multiplication. prove checked cm = val·g + r·h, so
+  // s1·g + s2·h − c·cm = t1 and c·cm is a sum of the products at hand. All
+  // five results share one inversion.
+  (void)cm;
+  const ProjPoint s1g = scalar_mul_fixed_proj(g, s1), s2h = scalar_mul_fixed_proj(h, s2);
+  const ProjPoint proj[5] = {s1g.add(s2h).add_any_affine(t1.neg()), msm_vartime(&challenge, &tk, 1),
+                             scalar_mul_fixed_proj(pk, s2), s1g, s2h};
+  Bn254Point out[5];
+  batch_to_affine(proj, 5, out, "scalar_mul");
+  return ConsistencyProofMulWitness{out[0], out[1], out[2], out[3], out[4]};
 }
 
 nlohmann::ordered_json ConsistencyProofMulWitness::to_json() const {

@@ -38,8 +38,10 @@ struct ConsistencyProof {
 
   // Refuses ("assertion failed: false") when cm is not val·g + r·h, or in
   // the vanishing case of two equal nonces. The token is not tested: a
-  // wrong one gives a proof that fails verification.
-  static Result<ConsistencyProof, Panic> prove(const curve::Bn254Scalar& val, const curve::Bn254Scalar& r,
+  // wrong one gives a proof that fails verification. val is the amount
+  // (secret), as a signed integer: its commitment needs only the low
+  // windows of g's table.
+  static Result<ConsistencyProof, Panic> prove(std::int64_t val, const curve::Bn254Scalar& r,
                                                const curve::Bn254Point& g, const curve::Bn254Point& h,
                                                const curve::Bn254Point& cm, const curve::Bn254Point& pk,
                                                const curve::Bn254Point& tk);
@@ -52,7 +54,7 @@ struct ConsistencyProof {
     return claims(g, h, cm, pk, tk).holds_vartime();
   }
   // For a proof made by prove: cm has been checked to be val·g + r·h, so
-  // c·cm is the product c·(val·g + r·h), computed from public values only.
+  // c·cm = s1·g + s2·h − t1, computed from public values only.
   ConsistencyProofMulWitness generate_mul_witness(const curve::Bn254Point& g, const curve::Bn254Point& h,
                                                   const curve::Bn254Point& cm, const curve::Bn254Point& pk,
                                                   const curve::Bn254Point& tk) const;

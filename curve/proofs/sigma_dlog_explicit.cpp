@@ -12,8 +12,14 @@ Result<DLogProofExplicit, Panic> DLogProofExplicit::prove(Digest digest, const B
   auto drawn = draw_nonzero();
   if (!drawn.ok()) return Err{drawn.error()};
   Bn254Scalar k = drawn.value();
-  const Bn254Point t = base.scalar_mul(k);
-  const Bn254Point y = base.scalar_mul(x);
+  // Both multiples of the base share its table and one inversion.
+  const Bn254Scalar ks[2] = {k, x};
+  ProjPoint proj[2];
+  scalar_mul_each(base, ks, 2, proj);
+  Bn254Point ty[2];
+  batch_to_affine(proj, 2, ty, "scalar_mul");
+  const Bn254Point& t = ty[0];
+  const Bn254Point& y = ty[1];
   publish(t, y);
   const Bn254Scalar c = challenge_from_transcript(digest, {t, base, y});
   const Bn254Scalar z = k.sub(c.mul(x));
@@ -36,7 +42,8 @@ Claims DLogProofExplicit::claims(Digest digest, const Bn254Point& base, const Bn
 
 DLogProofExplicitMulWitness DLogProofExplicit::generate_mul_witness(const Bn254Point& base) const {
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {pk_t_rand_commitment, base, pk});
-  return DLogProofExplicitMulWitness{base.scalar_mul_vartime(challenge_response), pk.scalar_mul_vartime(c)};
+  const Bn254Point c_pk = pk.scalar_mul_vartime(c);
+  return DLogProofExplicitMulWitness{pk_t_rand_commitment.sub_point_vartime(c_pk), c_pk};
 }
 
 nlohmann::ordered_json DLogProofExplicitMulWitness::to_json() const {

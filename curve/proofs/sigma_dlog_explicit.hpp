@@ -41,7 +41,9 @@ struct DLogProofExplicit {
   bool verify(curve::Digest digest, const curve::Bn254Point& base, const curve::Bn254Point& expected) const {
     return claims(digest, base, expected).holds_vartime();
   }
-  // Recomputes the SHA-256 challenge, as the verifier does.
+  // Recomputes the SHA-256 challenge, as the verifier does. For a proof
+  // made by prove with SHA-256, z·B = t − c·pk (z = k − c·x), so the first
+  // product is a subtraction.
   DLogProofExplicitMulWitness generate_mul_witness(const curve::Bn254Point& base) const;
 
   nlohmann::ordered_json to_json() const;

@@ -17,10 +17,16 @@ Result<DLogEqProof, Panic> DLogEqProof::prove(Digest digest, const Bn254Scalar& 
   wipe(drawn.value());
   // G1 is often a fresh sum of blinding points; G2 is a generator that
   // recurs from call to call and has a fixed-base table.
-  const Bn254Point t_l = g1.scalar_mul(k);
-  const Bn254Point t_r = scalar_mul_fixed(g2, k);
-  const Bn254Point pk_l = g1.scalar_mul(x);
-  const Bn254Point pk_r = scalar_mul_fixed(g2, x);
+  // G1's two multiples share its table; all four results share one
+  // inversion.
+  const Bn254Scalar ks[2] = {k, x};
+  ProjPoint proj[4];
+  scalar_mul_each(g1, ks, 2, proj);
+  proj[2] = scalar_mul_fixed_proj(g2, k);
+  proj[3] = scalar_mul_fixed_proj(g2, x);
+  Bn254Point out[4];
+  batch_to_affine(proj, 4, out, "scalar_mul");
+  const Bn254Point &t_l = out[0], &pk_l = out[1], &t_r = out[2], &pk_r = out[3];
   publish(t_l, t_r, pk_l, pk_r);
   const Bn254Scalar c = challenge_from_transcript(digest, {t_l, t_r, g1, g2, pk_l, pk_r});
   const Bn254Scalar z = k.sub(c.mul(x));

@@ -9,7 +9,7 @@ namespace vemo::proofs {
 
 using namespace vemo::curve;
 
-Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const Bn254Point& g, const Bn254Point& h,
+Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(std::int32_t amount, const Bn254Point& g, const Bn254Point& h,
                                                     const Bn254Point& pk) {
   // r1, r2, then the nonces k1, k2, k3.
   Bn254Scalar drawn[5];
@@ -28,22 +28,38 @@ Result<DLogEqProofPed, Panic> DLogEqProofPed::prove(const Bn254Scalar& v, const 
   Bn254Scalar k1 = drawn[2], k2 = drawn[3], k3 = drawn[4];
   for (auto& w : drawn) wipe(w);
 
-  // g, h and pk recur from call to call (fixed-base tables); cm2 is fresh.
-  Bn254Scalar vv = v.mul(v);
-  const Bn254Point cm1 = double_scalar_mul_fixed(g, vv, h, r1);
-  const Bn254Point token = scalar_mul_fixed(pk, r1);
+  // g, h and pk recur from call to call (fixed-base tables). cm2 is fresh,
+  // but it is v·g + r2·h, so the sums over cm2 and h are sums over g and h:
+  //   cm3 = v·cm2 + e·h   = v²·g + (v·r2 + e)·h = v²·g + r1·h = cm1
+  //         (e = r1 − r2·v),
+  //   t2  = k3·cm2 + k2·h = (k3·v)·g + (k3·r2 + k2)·h,
+  // the same points by the group law. Five results from the two tables,
+  // brought to affine with one inversion.
+  Bn254Scalar v = Bn254Scalar::from_i64(amount);
+  std::int64_t amount_sq = (std::int64_t)amount * amount;  // below 2^62
   Bn254Scalar e = r1.sub(r2.mul(v));
-  const Bn254Point cm2 = double_scalar_mul_fixed(g, v, h, r2);
-  const Bn254Point cm3 = secret_combination(cm2, v, h, e);
-  const Bn254Point t1 = double_scalar_mul_fixed(g, k3, h, k1);
-  const Bn254Point t2 = secret_combination(cm2, k3, h, k2);
+  Bn254Scalar t2_g = k3.mul(v);
+  Bn254Scalar t2_h = k3.mul(r2).add(k2);
+  const ProjPoint proj[5] = {
+      amount_scalar_mul_fixed_proj(g, amount_sq, h, r1),  amount_scalar_mul_fixed_proj(g, amount, h, r2),
+      scalar_mul_fixed_proj(pk, r1),               double_scalar_mul_fixed_proj(g, k3, h, k1),
+      double_scalar_mul_fixed_proj(g, t2_g, h, t2_h),
+  };
+  Bn254Point out[5];
+  batch_to_affine(proj, 5, out, "add_point");
+  const Bn254Point &cm1 = out[0], &cm2 = out[1], &cm3 = out[0], &t1 = out[3], &t2 = out[4];
+  Bn254Point& token = out[2];
+  token.purpose = "scalar_mul";
   publish(cm1, token, cm2, cm3, t1, t2);
+  wipe(t2_g);
+  wipe(t2_h);
   const Bn254Scalar c = challenge_from_transcript(Digest::Sha256, {t1, t2});
   const Bn254Scalar d = c.mul(v).add(k3);
   const Bn254Scalar d1 = c.mul(r2).add(k1);
   const Bn254Scalar d2 = c.mul(e).add(k2);
   publish(d, d1, d2);
-  wipe(vv);
+  wipe(v);
+  ct::wipe(amount_sq);
   wipe(e);
   wipe(k1);
   wipe(k2);

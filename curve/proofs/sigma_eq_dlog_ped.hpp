@@ -48,8 +48,10 @@ struct DLogEqProofPed {
   curve::Bn254Scalar challenge_response_D1; // c·r2 + k1
   curve::Bn254Scalar challenge_response_D2; // c·(r1 − r2·v) + k2
 
-  // No checks. Fails only when the OS gives no randomness.
-  static Result<DLogEqProofPed, Panic> prove(const curve::Bn254Scalar& v, const curve::Bn254Point& g,
+  // No checks. Fails only when the OS gives no randomness. v is the secret
+  // amount as a signed 32-bit integer, so that v and v² both fit the low
+  // windows of g's table.
+  static Result<DLogEqProofPed, Panic> prove(std::int32_t amount, const curve::Bn254Point& g,
                                              const curve::Bn254Point& h, const curve::Bn254Point& pk);
   // Succeeds exactly when the challenge over the rebuilt T1, T2 is the
   // stored one. cm1, token, r1 and r2 are not examined: a caller that

@@ -68,6 +68,28 @@ TYPED_TEST(FieldTest, ArithmeticMatchesGmp) {
   EXPECT_TRUE(F::zero().inverse().is_zero());
 }
 
+// The divsteps inversions (constant time and variable time) against
+// Fermat's x^(m-2), over the carry and reduction edge values and random ones.
+TYPED_TEST(FieldTest, InversionsAgreeWithFermat) {
+  using F = TypeParam;
+  std::mt19937_64 rng(seed() + 4);
+  for (const BigInt& a : interesting_values<F>(rng)) {
+    const F fa = F::from_raw_reduce(from_big(a));
+    const F expected = fa.inverse_fermat();
+    ASSERT_EQ(fa.inverse(), expected);
+    ASSERT_EQ(fa.inverse_vartime(), expected);
+  }
+  // The divsteps run on the Montgomery limbs themselves: edge values there too.
+  for (const BigInt& a : interesting_values<F>(rng)) {
+    F fa;
+    fa.l = from_big(a);
+    const F expected = fa.inverse_fermat();
+    ASSERT_EQ(fa.inverse(), expected);
+    ASSERT_EQ(fa.inverse_vartime(), expected);
+  }
+  EXPECT_TRUE(F::zero().inverse_vartime().is_zero());
+}
+
 // The mulx/adx engine is picked from CPUID read directly (so that clang
 // builds the core too); the choice must match the compiler's own report, and
 // the portable engine, unused on such a processor, must give the same

@@ -226,4 +226,21 @@ TEST(FixedBase, TablesGiveTheSameResults) {
   EXPECT_TRUE(scalar_mul_fixed(Point::zero(), ks.back()).is_zero());
 }
 
+// The amount form (low windows only, sign applied to the digits) against the
+// full scalar form, over the sign and width edges of a 64-bit amount.
+TEST(FixedBase, AmountFormMatchesScalarForm) {
+  const Point g = Point::generator().scalar_mul(random_scalar());
+  const Point h = Point::generator().scalar_mul(random_scalar());
+  std::vector<std::int64_t> amounts = {0, 1, -1, 15, 16, 17, -16, -17, 31, 32, 2147483647, -2147483648LL,
+                                       INT64_MAX, INT64_MIN, INT64_MIN + 1, (std::int64_t)1 << 62};
+  for (int i = 0; i < 20; ++i) amounts.push_back((std::int64_t)rng()());
+  for (int round = 0; round < 3; ++round) {  // plain sums first, then the tables
+    for (std::int64_t a : amounts) {
+      const Scalar b = random_scalar();
+      const Point want = double_scalar_mul_fixed(g, Scalar::from_i64(a), h, b);
+      ASSERT_TRUE(amount_scalar_mul_fixed_proj(g, a, h, b).to_affine("x").eq(want)) << a;
+    }
+  }
+}
+
 }  // namespace

@@ -95,7 +95,8 @@ TEST(SmallDlog, DegenerateBase) {
 TEST(SigmaRecords, ProveVerifyAndReadBack) {
   const Point& g = Point::generator();
   const Point h = times(g, 1234567);
-  const Scalar x = some_scalar(7), r = some_scalar(8), val = Scalar::from_i64(-42);
+  const std::int32_t amount = -42;
+  const Scalar x = some_scalar(7), r = some_scalar(8), val = Scalar::from_i64(amount);
   const Point pk = h.scalar_mul(x);
 
   auto d = DLogProofExplicit::prove(Digest::Sha512, x, h);
@@ -114,7 +115,7 @@ TEST(SigmaRecords, ProveVerifyAndReadBack) {
   ASSERT_TRUE(e2.ok());
   EXPECT_TRUE(e2.value().verify(Digest::Sha256, g, h));
 
-  auto p = DLogEqProofPed::prove(val, g, h, pk);
+  auto p = DLogEqProofPed::prove(amount, g, h, pk);
   ASSERT_TRUE(p.ok());
   EXPECT_TRUE(p.value().verify(g, h));
   EXPECT_TRUE(p.value().cm1.eq(p.value().cm3));
@@ -126,11 +127,11 @@ TEST(SigmaRecords, ProveVerifyAndReadBack) {
 
   const Point cm = g.scalar_mul(val).add_point(h.scalar_mul(r));
   const Point tk = pk.scalar_mul(r);
-  auto c = ConsistencyProof::prove(val, r, g, h, cm, pk, tk);
+  auto c = ConsistencyProof::prove(amount, r, g, h, cm, pk, tk);
   ASSERT_TRUE(c.ok());
   EXPECT_TRUE(c.value().verify(g, h, cm, pk, tk));
   EXPECT_FALSE(c.value().verify(g, h, cm, pk, cm));
-  auto refused = ConsistencyProof::prove(val, x, g, h, cm, pk, tk);
+  auto refused = ConsistencyProof::prove(amount, x, g, h, cm, pk, tk);
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.error().message, "assertion failed: false");
 }

@@ -169,11 +169,15 @@ Result<FoldingScalars, Panic> InnerProductArg::folding_scalars(std::size_t N, co
   for (std::size_t k = 0; k < levels; ++k) {
     if (k >= L.size() || k >= R.size()) return Err{missing_pair(k)};
     const Scalar x = level_challenge(L[k], R[k], u);
-    const auto x_inv = x.invert();
-    if (!x_inv) return Err{zero_challenge()};
+    if (x.is_zero()) return Err{zero_challenge()};
     fs.x.push_back(x);
-    fs.x_inv.push_back(*x_inv);
   }
+  // Every challenge is non-zero: one inversion for all of them.
+  fs.x_inv = fs.x;
+  std::vector<Fr> inv(levels);
+  for (std::size_t k = 0; k < levels; ++k) inv[k] = fs.x[k].fe;
+  batch_inverse(inv.data(), levels);
+  for (std::size_t k = 0; k < levels; ++k) fs.x_inv[k].fe = inv[k];
   fs.s.resize(N);
   fs.s_inv.resize(N);
   Scalar s0 = Scalar::one(), s0_inv = Scalar::one();

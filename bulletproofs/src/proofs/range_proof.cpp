@@ -132,7 +132,7 @@ Point commit_bits(const std::vector<Point>& Gv, const std::vector<Point>& Hv, co
   const std::size_t N = Gv.size();
   std::vector<u64> W = value_bits(values, n, N);
   a_L.assign(N, Scalar::zero());
-  ProjPoint acc = ProjPoint::from_affine(scalar_mul_fixed(h, alpha));
+  ProjPoint acc = scalar_mul_fixed_proj(h, alpha);
   for (std::size_t i = 0; i < N; ++i) {
     // Both candidates are computed and one is kept by a masked move.
     const u64 bit = bit_at(W, i);
@@ -211,11 +211,16 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
 
   // T1, T2 and the commitments V_j, all with secret scalars; g and h are
   // the ledger's pair, used again and again, so fixed-base tables serve.
-  const Point T1 = double_scalar_mul_fixed(g, t1, h, tau1);
-  const Point T2 = double_scalar_mul_fixed(g, t2, h, tau2);
-  std::vector<Point> V;
-  V.reserve(m);
-  for (std::size_t j = 0; j < m; ++j) V.push_back(double_scalar_mul_fixed(g, values[j], h, blindings[j]));
+  // All brought to affine with one inversion.
+  std::vector<ProjPoint> proj;
+  proj.reserve(2 + m);
+  proj.push_back(double_scalar_mul_fixed_proj(g, t1, h, tau1));
+  proj.push_back(double_scalar_mul_fixed_proj(g, t2, h, tau2));
+  for (std::size_t j = 0; j < m; ++j) proj.push_back(double_scalar_mul_fixed_proj(g, values[j], h, blindings[j]));
+  std::vector<Point> affine(2 + m);
+  batch_to_affine(proj.data(), proj.size(), affine.data(), "add_point");
+  const Point T1 = affine[0], T2 = affine[1];
+  const std::vector<Point> V(affine.begin() + 2, affine.end());
 
   publish(T1);
   publish(T2);
