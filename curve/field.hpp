@@ -118,10 +118,12 @@ inline u64 subb(u64 a, u64 b, u64& borrow) {
 // so no limb is moved; after four rows the result sits in t4, t0, t1, t2
 // (t3 is zero) and is below 2m. Constant time: a fixed instruction stream.
 __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q) {
-  // Twelve registers: five accumulators, two product halves, rax, rdx and
-  // the three pointers, addressed with fixed offsets. Memory operands would
-  // let the compiler spend two registers on each address, which a build
-  // that keeps the frame pointer (every sanitizer build) cannot afford.
+  // Eleven registers: five accumulators, two product halves, rax, rdx and
+  // the pointers to a and b, addressed with fixed offsets. Memory operands
+  // for a and b would let the compiler spend two registers on each address,
+  // which a build that keeps the frame pointer (every sanitizer build)
+  // cannot afford. The modulus and its inverse are one constant array,
+  // addressed relative to the instruction pointer.
   u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0, lo, hi;
   asm(
       "movq 0(%[b]), %%rdx\n\t"
@@ -141,18 +143,18 @@ __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a
       "adcxq %[hi], %[t4]\n\t"
       "adoxq %%rax, %[t4]\n\t"
       "movq %[t0], %%rdx\n\t"
-      "imulq 32(%[q]), %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q0], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q1], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q2], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q3], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
       "adoxq %%rax, %[t4]\n\t"
@@ -173,18 +175,18 @@ __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a
       "adcxq %[hi], %[t0]\n\t"
       "adoxq %%rax, %[t0]\n\t"
       "movq %[t1], %%rdx\n\t"
-      "imulq 32(%[q]), %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q0], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
-      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q1], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q2], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q3], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
       "adoxq %%rax, %[t0]\n\t"
@@ -205,18 +207,18 @@ __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a
       "adcxq %[hi], %[t1]\n\t"
       "adoxq %%rax, %[t1]\n\t"
       "movq %[t2], %%rdx\n\t"
-      "imulq 32(%[q]), %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q0], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t2]\n\t"
       "adcxq %[hi], %[t3]\n\t"
-      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q1], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q2], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q3], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
       "adoxq %%rax, %[t1]\n\t"
@@ -237,31 +239,31 @@ __attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a
       "adcxq %[hi], %[t2]\n\t"
       "adoxq %%rax, %[t2]\n\t"
       "movq %[t3], %%rdx\n\t"
-      "imulq 32(%[q]), %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
       "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q0], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t3]\n\t"
       "adcxq %[hi], %[t4]\n\t"
-      "mulxq 8(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q1], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t4]\n\t"
       "adcxq %[hi], %[t0]\n\t"
-      "mulxq 16(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q2], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t0]\n\t"
       "adcxq %[hi], %[t1]\n\t"
-      "mulxq 24(%[q]), %[lo], %[hi]\n\t"
+      "mulxq %[q3], %[lo], %[hi]\n\t"
       "adoxq %[lo], %[t1]\n\t"
       "adcxq %[hi], %[t2]\n\t"
       "adoxq %%rax, %[t2]\n\t"
       : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : [a] "r"(a), [b] "r"(b), [q] "r"(q)
+      : [a] "r"(a), [b] "r"(b), [q0] "m"(q[0]), [q1] "m"(q[1]), [q2] "m"(q[2]), [q3] "m"(q[3]), [inv] "m"(q[4])
 #ifdef __clang__
       // clang gives every memory operand a register of its own, which it
       // does not have here: a memory clobber orders the stores instead.
       : "rax", "rdx", "cc", "memory");
 #else
-        // What the asm reads through the three pointers, so stores to it
-        // stay before it (GCC addresses these through the same registers).
-        , "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b), "m"(*(const u64(*)[5])q)
+        // What the asm reads through the two pointers, so stores to it stay
+        // before it (GCC addresses these through the same registers).
+        , "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b)
       : "rax", "rdx", "cc");
 #endif
   out[0] = t4;
