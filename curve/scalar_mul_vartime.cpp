@@ -37,6 +37,7 @@
 #include "point.hpp"
 #include "point_key.hpp"
 #include "random.hpp"
+#include "window.hpp"
 
 namespace vemo::curve {
 
@@ -49,23 +50,11 @@ struct Jac {
   bool inf = true;
 };
 
-// dbl-2009-l
+// dbl-2009-l (the constant-time engines' formula), with the identity.
 Jac dbl(const Jac& p) {
   if (p.inf) return p;
-  const Fp A = p.X.square(), B = p.Y.square(), C = B.square();
-  Fp D = (p.X + B).square() - A - C;
-  D = D + D;
-  const Fp E = A + A + A, F = E.square();
-  Jac r;
-  r.X = F - D - D;
-  Fp C8 = C + C;
-  C8 = C8 + C8;
-  C8 = C8 + C8;
-  r.Y = E * (D - r.X) - C8;
-  const Fp yz = p.Y * p.Z;
-  r.Z = yz + yz;
-  r.inf = false;
-  return r;
+  const JacPoint r = jac_dbl(JacPoint{p.X, p.Y, p.Z});
+  return Jac{r.X, r.Y, r.Z, false};
 }
 
 // madd-2007-bl, with the special cases.
