@@ -97,7 +97,10 @@ std::shared_ptr<const Table> table_for(const Bn254Point& base) {
   return t;
 }
 
-void recode(const Bn254Scalar& k, int8_t digits[kWindows]) { recode_signed5(k.to_raw(), kWindows, digits); }
+void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {
+  const ct::Wiped<Limbs> raw(k.to_raw());  // as secret as k
+  recode_signed5(*raw, kWindows, digits);
+}
 
 void add_window(ProjPoint& acc, const Table& t, int w, int8_t digit) {
   add_signed(acc, &t.entries[(std::size_t)w * kHalf], digit);

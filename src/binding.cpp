@@ -1,6 +1,5 @@
 #include "binding.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -8,9 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include <unistd.h>
-
 #include "work.hpp"
+#include "write_all.hpp"
 
 namespace vemo::py {
 
@@ -252,18 +250,7 @@ void write_stdout(const std::string& text) {
   // writes (range_proof_test prints before and after proving); each write
   // takes the lock, so the lines of concurrent calls never interleave.
   const PyGILState_STATE state = PyGILState_Ensure();
-  // Straight to descriptor 1, past Python's own buffered streams.
-  const char* p = text.data();
-  std::size_t n = text.size();
-  while (n > 0) {
-    ssize_t w = ::write(1, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      break;  // a closed stdout loses the diagnostic, nothing else
-    }
-    p += w;
-    n -= (std::size_t)w;
-  }
+  write_all(1, text);
   PyGILState_Release(state);
 }
 
