@@ -6,6 +6,8 @@ APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python
                 python3-hypothesis libgmp-dev libssl-dev nlohmann-json3-dev libgtest-dev valgrind libbenchmark-dev
 # The stub checks (stubtest, mypy) and building the stub package offline.
 APT_PACKAGES += python3-mypy python3-wheel
+# vemo_ledger: dask's distributed scheduler and tqdm's progress bars.
+APT_PACKAGES += python3-distributed python3-dask python3-tqdm
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 .PHONY: deps build test test-cpp test-py test-stubs demo bench bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
@@ -42,7 +44,7 @@ test-stubs: build
 	mkdir -p $(STUBS_PATH) && ln -sfn $(CURDIR)/stubs/vemo-stubs $(STUBS_PATH)/vemo
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
-	$(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
 	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
 
 test: test-cpp test-py test-stubs

@@ -17,8 +17,13 @@ multi-scalar sum, so a batch holding a false item passes that sum with
 probability about 2**-128; when the sum fails, bisection finds the failing
 items and checks them alone. verify() runs with the interpreter lock
 released, on all cores unless told otherwise. See docs/batch.md.
+
+For bulk readers of untrusted texts, decode_commit and decode_token decode
+a point text as vemo.from_str and vemo.to_token_from_str do, but a text
+that does not decode raises ValueError (with vemo's message) and writes
+nothing to stderr.
 """
 
-from vemo_batch._core import Batch, __version__
+from vemo_batch._core import Batch, __version__, decode_commit, decode_token
 
-__all__ = ["Batch", "__version__"]
+__all__ = ["Batch", "__version__", "decode_commit", "decode_token"]

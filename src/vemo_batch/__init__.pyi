@@ -2,8 +2,24 @@
 
 from typing import Any, Callable, final
 
+import vemo
+
 __version__: str
-__all__ = ["Batch", "__version__"]
+__all__ = ["Batch", "__version__", "decode_commit", "decode_token"]
+
+def decode_commit(text: str, /) -> vemo.Commit:
+    """The point text decoded as a vemo.Commit, exactly as vemo.from_str decodes it.
+
+    A text that does not decode raises ValueError with the message that
+    vemo.from_str's PanicException would carry; nothing is written to stderr.
+    """
+
+def decode_token(text: str, /) -> vemo.Token:
+    """The point text decoded as a vemo.Token, exactly as vemo.to_token_from_str decodes it.
+
+    A text that does not decode raises ValueError with the message that
+    vemo.to_token_from_str's PanicException would carry; nothing is written to stderr.
+    """
 
 @final
 class Batch:

@@ -1,0 +1,34 @@
+"""Confidential-transfer ledgers on vemo: their records, and verifying them whole.
+
+A ledger is a JSON Lines file: one record per line, first the openings of
+the accounts, then transfers between them. A transfer publishes no amount:
+a commitment to it, the sender's new balance commitment, audit tokens for
+the receiver and an auditor with consistency proofs, and range proofs that
+neither the amount nor the new balance is negative::
+
+    import vemo_ledger
+
+    vemo_ledger.make_ledger("l.jsonl", 1000, invalid=10)   # a test ledger
+    report = vemo_ledger.verify_ledger("l.jsonl")           # all cores
+    report = vemo_ledger.verify_ledger("l.jsonl", workers=2)           # local dask cluster
+    report = vemo_ledger.verify_ledger("l.jsonl", scheduler="tcp://10.0.0.1:8786")
+    report.ok, report.invalid_lines                          # [InvalidLine(line, id, reason)]
+
+The same from the shell: ``python3 -m vemo_ledger make --transfers 1000
+l.jsonl`` and ``python3 -m vemo_ledger verify l.jsonl [--workers 2]``.
+Each line is checked on its own by verify_chunk, wherever it runs; the
+balances are then followed in line order by a Ledger. docs/ledger.md
+describes the records, the checks and the figures.
+"""
+from vemo_ledger.check import Ledger, LineResult, verify_chunk
+from vemo_ledger.make import FAULTS, Fault, make_ledger, side_file
+from vemo_ledger.record import BITS, Opening, RecordError, Transfer, parse
+from vemo_ledger.transfer import Holding, Payment, open_account, pay, read_amount, receive
+from vemo_ledger.verify import InvalidLine, LedgerError, Report, Run, verify_ledger
+
+__version__ = "0.1.0"
+__all__ = [
+    "BITS", "FAULTS", "Fault", "Holding", "InvalidLine", "Ledger", "LedgerError", "LineResult", "Opening",
+    "Payment", "RecordError", "Report", "Run", "Transfer", "__version__", "make_ledger", "open_account", "parse",
+    "pay", "read_amount", "receive", "side_file", "verify_chunk", "verify_ledger",
+]

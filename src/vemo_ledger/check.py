@@ -1,0 +1,209 @@
+"""Checking records: each line on its own (in chunks, anywhere), then the
+ledger's balances (in line order, in one place).
+
+verify_chunk is the one function that every way of running calls, in this
+process or on a dask worker: it takes lines as text and returns plain
+results, so nothing of vemo's classes crosses a process boundary.
+"""
+from __future__ import annotations
+
+from dataclasses import dataclass
+from typing import Sequence
+
+import vemo
+import vemo_batch
+
+from vemo_ledger.record import Opening, RecordError, Transfer, parse, record_id
+
+#: The proofs of a transfer, in the order they are checked, and the reason
+#: given when one fails. The first failing one is the transfer's reason.
+PROOF_CHECKS: tuple[tuple[str, str], ...] = (
+    ("proof_receiver", "the consistency proof of the receiver's token fails"),
+    ("proof_auditor", "the consistency proof of the auditor's token fails"),
+    ("range_amount", "the range proof of the amount fails"),
+    ("range_balance", "the range proof of the sender's new balance fails"),
+)
+
+ALREADY_OPEN = "the account is already open"
+NO_SENDER = "the sender has no open account"
+NO_RECEIVER = "the receiver has no open account"
+WRONG_BALANCE = "the sender's new balance is not its balance minus the amount"
+NOT_UTF8 = "not UTF-8 text"
+
+
+@dataclass(frozen=True)
+class LineResult:
+    """The outcome of one line's own checks, in plain values.
+
+    reason is None when every check of the line passed; the balance checks
+    are left to Ledger.apply. For such a line the point texts are carried
+    in canonical form: account (an opening's account, a transfer's sender),
+    receiver, amount, and balance (the opening balance, or the sender's new
+    balance).
+    """
+
+    line: int
+    id: str | None
+    reason: str | None
+    kind: str | None = None
+    account: str | None = None
+    receiver: str | None = None
+    amount: str | None = None
+    balance: str | None = None
+
+
+class _Invalid(Exception):
+    pass
+
+
+def _text(field: str, text: str) -> str:
+    try:
+        text.encode("utf-8")
+    except UnicodeError:
+        raise _Invalid(f'field "{field}": {NOT_UTF8}') from None
+    return text
+
+
+def _commit(field: str, text: str) -> vemo.Commit:
+    try:
+        return vemo_batch.decode_commit(_text(field, text))
+    except ValueError as e:
+        raise _Invalid(f'field "{field}": {e}') from None
+
+
+def _token(field: str, text: str) -> vemo.Token:
+    try:
+        return vemo_batch.decode_token(_text(field, text))
+    except ValueError as e:
+        raise _Invalid(f'field "{field}": {e}') from None
+
+
+def _queue_proofs(batch: vemo_batch.Batch, t: Transfer, gh: vemo.GH) -> tuple[str, str, str, str]:
+    """Decodes t's points and queues its four proofs in PROOF_CHECKS order.
+
+    Returns the canonical texts of the sender, the receiver, the amount and
+    the sender's new balance. Everything that can fail is done before the
+    first item is queued.
+    """
+    sender = _commit("sender", t.sender)
+    receiver = _commit("receiver", t.receiver)
+    auditor = _commit("auditor", t.auditor)
+    amount = _commit("amount", t.amount)
+    balance = _commit("sender_balance", t.sender_balance)
+    token_receiver = _token("token_receiver", t.token_receiver)
+    token_auditor = _token("token_auditor", t.token_auditor)
+    for name, _ in PROOF_CHECKS:
+        _text(name, getattr(t, name))
+    batch.add(vemo.consistency_proof_verify, t.proof_receiver, gh, amount, token_receiver, receiver.get)
+    batch.add(vemo.consistency_proof_verify, t.proof_auditor, gh, amount, token_auditor, auditor.get)
+    batch.add(vemo.range_proof_single_verify, t.range_amount, t.bits, gh, amount)
+    batch.add(vemo.range_proof_single_verify, t.range_balance, t.bits, gh, balance)
+    return sender.get, receiver.get, amount.get, balance.get
+
+
+def proof_failures(verdicts: Sequence[bool], errors: Sequence[str | None]) -> list[str]:
+    """The reasons of one transfer's failed proofs, in PROOF_CHECKS order.
+
+    A proof text that does not even decode gives its field and vemo's
+    message rather than the plain reason.
+    """
+    out = []
+    for (field, reason), ok, error in zip(PROOF_CHECKS, verdicts, errors):
+        if not ok:
+            out.append(f'field "{field}": {error}' if error is not None else reason)
+    return out
+
+
+def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[LineResult]:
+    """Check each (line number, text) on its own; one LineResult per line, in order.
+
+    A line is checked for its form, its point texts are decoded, and a
+    transfer's four proofs are verified, all of a chunk's proofs in one
+    vemo_batch.Batch on `threads` threads. A line that is not a valid
+    record gives its reason; nothing here raises for bad data.
+    """
+    gh = vemo.gen_GH()
+    results: list[LineResult | None] = [None] * len(lines)
+    batch = vemo_batch.Batch()
+    queued: list[tuple[int, str, tuple[str, str, str, str]]] = []
+    for i, (line, text) in enumerate(lines):
+        try:
+            _text("line", text)
+        except _Invalid:
+            results[i] = LineResult(line, None, NOT_UTF8)
+            continue
+        try:
+            record = parse(text)
+        except RecordError as e:
+            results[i] = LineResult(line, record_id(text), str(e))
+            continue
+        try:
+            if isinstance(record, Opening):
+                account = _commit("account", record.account)
+                balance = _commit("balance", record.balance)
+                results[i] = LineResult(line, record.id, None, "open", account=account.get, balance=balance.get)
+            else:
+                queued.append((i, record.id, _queue_proofs(batch, record, gh)))
+        except _Invalid as e:
+            results[i] = LineResult(line, record.id, str(e))
+    verdicts = batch.verify(threads=threads)
+    errors = batch.errors
+    for k, (i, id, (sender, receiver, amount, balance)) in enumerate(queued):
+        failed = proof_failures(verdicts[4 * k:4 * k + 4], errors[4 * k:4 * k + 4])
+        line = lines[i][0]
+        if failed:
+            results[i] = LineResult(line, id, failed[0])
+        else:
+            results[i] = LineResult(line, id, None, "transfer", account=sender, receiver=receiver, amount=amount,
+                                    balance=balance)
+    return [r for r in results if r is not None]
+
+
+class Ledger:
+    """The accounts' balances as the ledger's valid lines leave them.
+
+    Lines must be applied in their order: whether a transfer is valid
+    depends on every line before it. Only the commitments are kept, one
+    per account.
+    """
+
+    def __init__(self) -> None:
+        self._balances: dict[str, vemo.Commit] = {}
+
+    def __len__(self) -> int:
+        return len(self._balances)
+
+    def balance(self, account: str) -> vemo.Commit | None:
+        """The balance commitment of the account whose public key is `account`, if open."""
+        try:
+            key = vemo_batch.decode_commit(account).get
+        except ValueError:
+            return None
+        return self._balances.get(key)
+
+    def apply(self, r: LineResult) -> str | None:
+        """Apply one line's result; the reason it is invalid, or None once applied.
+
+        A line that failed its own checks, or whose balances do not follow
+        from the ledger so far, changes nothing.
+        """
+        if r.reason is not None:
+            return r.reason
+        assert r.account is not None and r.balance is not None
+        if r.kind == "open":
+            if r.account in self._balances:
+                return ALREADY_OPEN
+            self._balances[r.account] = vemo_batch.decode_commit(r.balance)
+            return None
+        assert r.receiver is not None and r.amount is not None
+        before = self._balances.get(r.account)
+        if before is None:
+            return NO_SENDER
+        if r.receiver not in self._balances:
+            return NO_RECEIVER
+        amount = vemo_batch.decode_commit(r.amount)
+        if vemo.sub(before, amount).get != r.balance:
+            return WRONG_BALANCE
+        self._balances[r.account] = vemo_batch.decode_commit(r.balance)
+        self._balances[r.receiver] = vemo.add(self._balances[r.receiver], amount)
+        return None

@@ -1,0 +1,184 @@
+"""The command line: python3 -m vemo_ledger {make,verify} ...
+
+Exit status: 0 when every record is valid (or the ledger was written), 1
+when any record is invalid, 2 when the run could not be done (a usage
+error, a missing or unreadable file, a file that is not JSON Lines, a
+cluster that cannot be started or reached), with a one-line message on
+stderr.
+"""
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+from typing import NoReturn, Sequence
+
+from vemo_ledger.progress import Progress
+
+EXIT_VALID, EXIT_INVALID, EXIT_ERROR = 0, 1, 2
+#: How many invalid lines the summary lists; the report has all of them.
+SUMMARY_LINES = 20
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message: str) -> NoReturn:
+        # One line, as for every other failure of the command.
+        self.exit(EXIT_ERROR, f"{self.prog}: error: {message} (see --help)\n")
+
+
+def _positive(text: str) -> int:
+    try:
+        n = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
+    if n < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {n}")
+    return n
+
+
+def _count(text: str) -> int:
+    try:
+        n = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
+    if n < 0:
+        raise argparse.ArgumentTypeError(f"must not be negative: {n}")
+    return n
+
+
+def parser() -> argparse.ArgumentParser:
+    """The argument parser of `python3 -m vemo_ledger`."""
+    p = _Parser(prog="python3 -m vemo_ledger",
+                description="Make and verify confidential-transfer ledgers (JSON Lines, one record per line).",
+                epilog="Exit status: 0 all records valid, 1 some record invalid, 2 usage, I/O or cluster error. "
+                       "The record format and the checks: docs/ledger.md.")
+    sub = p.add_subparsers(dest="command", required=True, metavar="{make,verify}", parser_class=_Parser)
+
+    m = sub.add_parser("make", help="write a ledger of N transfers between a few accounts",
+                       description="Write a ledger: one opening per account, then N transfers proved on all "
+                                   "cores. With --invalid K, K transfers at random places are invalid in "
+                                   "varied ways, listed with their expected reasons in OUT's side file "
+                                   "(l.jsonl -> l.invalid.json).")
+    m.add_argument("out", metavar="OUT.jsonl", help="the ledger to write")
+    m.add_argument("--transfers", type=_count, required=True, metavar="N", help="transfers to write")
+    m.add_argument("--invalid", type=_count, default=0, metavar="K", help="how many of them are invalid (0)")
+    m.add_argument("--accounts", type=_positive, default=5, metavar="A", help="accounts to open (5)")
+    m.add_argument("--bits", type=int, choices=(8, 16, 32, 64), default=32,
+                   help="range of the amounts' and balances' proofs, in bits (32)")
+    m.add_argument("--threads", type=_positive, default=None, help="proving threads (all cores)")
+    m.add_argument("--seed", type=int, default=None, help="fixes amounts, pairs and invalid places")
+    m.add_argument("--quiet", action="store_true", help="no progress on stderr")
+
+    v = sub.add_parser("verify", help="check every record of a ledger and report",
+                       description="Check every record: its form, its points, its four proofs, and that "
+                                   "its balances follow from the lines before it. Writes a JSON report and "
+                                   "a short summary on stdout. Runs in this process on all cores unless "
+                                   "--workers or --scheduler is given.")
+    v.add_argument("ledger", metavar="LEDGER.jsonl", help="the ledger to verify")
+    where = v.add_mutually_exclusive_group()
+    where.add_argument("--workers", type=_positive, metavar="N",
+                       help="start a local dask cluster of N worker processes on the loopback interface")
+    where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="use the running dask cluster of this scheduler")
+    v.add_argument("--threads", type=_positive, default=None, help="in-process checking threads (all cores)")
+    v.add_argument("--chunk", type=_positive, default=256, metavar="LINES", help="lines per chunk (256)")
+    v.add_argument("--report", metavar="PATH",
+                   help="where to write the JSON report ('-': stdout, the summary then goes to stderr); "
+                        "default: beside the ledger, l.jsonl -> l.report.json")
+    v.add_argument("--quiet", action="store_true", help="no progress on stderr")
+    return p
+
+
+def _make(args: argparse.Namespace) -> int:
+    from vemo_ledger.make import make_ledger, side_file
+
+    bar = None if args.quiet else Progress("make", args.transfers, "transfers")
+    try:
+        faults = make_ledger(args.out, args.transfers, invalid=args.invalid, accounts=args.accounts,
+                             bits=args.bits, threads=args.threads, seed=args.seed,
+                             on_progress=None if bar is None else bar.update)
+    except OSError as e:
+        raise _Failure(f"{e.filename or args.out}: {e.strerror or e}") from None
+    except ValueError as e:
+        raise _Failure(str(e)) from None
+    finally:
+        if bar is not None:
+            bar.close()
+    print(f"wrote {args.out}: {args.accounts} accounts, {args.transfers} transfers, {len(faults)} invalid "
+          f"(listed in {side_file(args.out)})")
+    return EXIT_VALID
+
+
+def default_report_path(ledger: str) -> str:
+    """Where verify writes its report unless told: l.jsonl -> l.report.json."""
+    stem = ledger[:-len(".jsonl")] if ledger.endswith(".jsonl") else ledger
+    return stem + ".report.json"
+
+
+def _verify(args: argparse.Namespace) -> int:
+    from vemo_ledger.verify import LedgerError, verify_ledger
+
+    bar: Progress | None = None
+    if not args.quiet:
+        try:
+            size = os.stat(args.ledger).st_size
+        except OSError:
+            size = 0
+        bar = Progress("verify", size, "B", scale=True)
+
+    def progress(records: int, done: int, total: int) -> None:
+        assert bar is not None
+        bar.update(done, f"{records} records")
+
+    try:
+        report = verify_ledger(args.ledger, workers=args.workers, scheduler=args.scheduler, chunk=args.chunk,
+                               threads=args.threads, on_progress=None if bar is None else progress)
+    except LedgerError as e:
+        raise _Failure(str(e)) from None
+    finally:
+        if bar is not None:
+            bar.close()
+    report_path = args.report or default_report_path(args.ledger)
+    summary = sys.stdout
+    if report_path == "-":
+        sys.stdout.write(report.to_json() + "\n")
+        summary = sys.stderr
+    else:
+        try:
+            with open(report_path, "w", encoding="utf-8") as f:
+                f.write(report.to_json() + "\n")
+        except OSError as e:
+            raise _Failure(f"{report_path}: {e.strerror or e}") from None
+    run = report.run
+    assert run is not None
+    out = [f"{report.ledger}: {report.records} records ({report.accounts} accounts opened, "
+           f"{report.transfers} transfers): {report.valid} valid, {report.invalid} invalid"]
+    for x in report.invalid_lines[:SUMMARY_LINES]:
+        out.append(f"  line {x.line} ({x.id or 'no id'}): {x.reason}")
+    if report.invalid > SUMMARY_LINES:
+        out.append(f"  ... and {report.invalid - SUMMARY_LINES} more in the report")
+    where = "this process" if run.mode == "in-process" else f"{run.workers} {run.mode} workers"
+    out.append(f"checked in {run.seconds:.2f} s, {run.transfers_per_second:.0f} transfers/s, on {where} "
+               f"({run.threads} threads, chunks of {run.chunk} lines)")
+    if report_path != "-":
+        out.append(f"report: {report_path}")
+    print("\n".join(out), file=summary)
+    return EXIT_VALID if report.ok else EXIT_INVALID
+
+
+class _Failure(Exception):
+    """A run that could not be done: its one-line message, exit status 2."""
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Run the command line with `argv` (default: sys.argv[1:]); returns the exit status."""
+    args = parser().parse_args(argv)
+    try:
+        if args.command == "make":
+            return _make(args)
+        return _verify(args)
+    except _Failure as e:
+        print(f"vemo_ledger {args.command}: error: {e}", file=sys.stderr)
+        return EXIT_ERROR
+    except KeyboardInterrupt:
+        print(f"vemo_ledger {args.command}: interrupted", file=sys.stderr)
+        return 130
