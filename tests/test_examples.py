@@ -16,11 +16,12 @@ def run(name, capfd):
 def test_transfer_accepts_the_honest_transfer_and_refuses_each_tampered_one(capfd):
     lines = run("transfer.py", capfd)
     verifier = lines[lines.index("== 3. A verifier checks it without seeing any amount ==") + 1:]
-    assert verifier[:5] == [
+    assert verifier[:6] == [
         "  ok    Bob's token matches the amount",
         "  ok    the auditor's token matches the amount",
         "  ok    the amount is at least 0",
         "  ok    Alice's remaining balance is at least 0",
+        "  ok    Alice's new balance is her balance minus the amount",
         "accepted",
     ]
     assert "Bob finds 30" in lines

@@ -20,7 +20,7 @@ Each line is checked on its own by verify_chunk, wherever it runs; the
 balances are then followed in line order by a Ledger. docs/ledger.md
 describes the records, the checks and the figures.
 """
-from vemo_ledger.check import Ledger, LineResult, verify_chunk
+from vemo_ledger.check import PROOF_CHECKS, Ledger, LineResult, check_transfer, verify_chunk
 from vemo_ledger.make import FAULTS, Fault, make_ledger, side_file
 from vemo_ledger.record import BITS, Opening, RecordError, Transfer, parse
 from vemo_ledger.transfer import Holding, Payment, open_account, pay, read_amount, receive
@@ -28,7 +28,7 @@ from vemo_ledger.verify import InvalidLine, LedgerError, Report, Run, verify_led
 
 __version__ = "0.1.0"
 __all__ = [
-    "BITS", "FAULTS", "Fault", "Holding", "InvalidLine", "Ledger", "LedgerError", "LineResult", "Opening",
+    "BITS", "FAULTS", "Fault", "PROOF_CHECKS", "check_transfer", "Holding", "InvalidLine", "Ledger", "LedgerError", "LineResult", "Opening",
     "Payment", "RecordError", "Report", "Run", "Transfer", "__version__", "make_ledger", "open_account", "parse",
     "pay", "read_amount", "receive", "side_file", "verify_chunk", "verify_ledger",
 ]

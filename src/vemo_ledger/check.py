@@ -107,11 +107,12 @@ def proof_failures(verdicts: Sequence[bool], errors: Sequence[str | None]) -> li
     A proof text that does not even decode gives its field and vemo's
     message rather than the plain reason.
     """
-    out = []
-    for (field, reason), ok, error in zip(PROOF_CHECKS, verdicts, errors):
-        if not ok:
-            out.append(f'field "{field}": {error}' if error is not None else reason)
-    return out
+    return [_failure(field, reason, error)
+            for (field, reason), ok, error in zip(PROOF_CHECKS, verdicts, errors) if not ok]
+
+
+def _failure(field: str, reason: str, error: str | None) -> str:
+    return f'field "{field}": {error}' if error is not None else reason
 
 
 def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[LineResult]:
@@ -159,6 +160,34 @@ def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[Lin
     return [r for r in results if r is not None]
 
 
+def check_transfer(t: Transfer, balance: vemo.Commit) -> list[tuple[str, str | None]]:
+    """Every check of one transfer, given the sender's balance before it.
+
+    Returns (check, reason) pairs, reason None for a check that holds: the
+    four proofs of PROOF_CHECKS, then "sender_balance", whether the new
+    balance is `balance` minus the amount. A transfer whose texts do not
+    decode gives the single pair ("decode", reason). For one transfer at a
+    time; verify_chunk checks many at once.
+    """
+    batch = vemo_batch.Batch()
+    try:
+        _, _, amount, new_balance = _queue_proofs(batch, t, vemo.gen_GH())
+    except _Invalid as e:
+        return [("decode", str(e))]
+    verdicts = batch.verify(threads=1)
+    out: list[tuple[str, str | None]] = []
+    for (field, reason), ok, error in zip(PROOF_CHECKS, verdicts, batch.errors):
+        out.append((field, None if ok else _failure(field, reason, error)))
+    follows = _follows(balance, vemo_batch.decode_commit(amount), new_balance)
+    out.append(("sender_balance", None if follows else WRONG_BALANCE))
+    return out
+
+
+def _follows(before: vemo.Commit, amount: vemo.Commit, after: str) -> bool:
+    """Whether the canonical commitment text `after` is before − amount."""
+    return vemo.sub(before, amount).get == after
+
+
 class Ledger:
     """The accounts' balances as the ledger's valid lines leave them.
 
@@ -202,7 +231,7 @@ class Ledger:
         if r.receiver not in self._balances:
             return NO_RECEIVER
         amount = vemo_batch.decode_commit(r.amount)
-        if vemo.sub(before, amount).get != r.balance:
+        if not _follows(before, amount, r.balance):
             return WRONG_BALANCE
         self._balances[r.account] = vemo_batch.decode_commit(r.balance)
         self._balances[r.receiver] = vemo.add(self._balances[r.receiver], amount)

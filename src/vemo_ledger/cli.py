@@ -96,13 +96,16 @@ def _make(args: argparse.Namespace) -> int:
         faults = make_ledger(args.out, args.transfers, invalid=args.invalid, accounts=args.accounts,
                              bits=args.bits, threads=args.threads, seed=args.seed,
                              on_progress=None if bar is None else bar.update)
-    except OSError as e:
-        raise _Failure(f"{e.filename or args.out}: {e.strerror or e}") from None
-    except ValueError as e:
-        raise _Failure(str(e)) from None
-    finally:
+    except BaseException as e:
         if bar is not None:
-            bar.close()
+            bar.abort()
+        if isinstance(e, OSError):
+            raise _Failure(f"{e.filename or args.out}: {e.strerror or e}") from None
+        if isinstance(e, ValueError):
+            raise _Failure(str(e)) from None
+        raise
+    if bar is not None:
+        bar.close()
     print(f"wrote {args.out}: {args.accounts} accounts, {args.transfers} transfers, {len(faults)} invalid "
           f"(listed in {side_file(args.out)})")
     return EXIT_VALID
@@ -132,11 +135,14 @@ def _verify(args: argparse.Namespace) -> int:
     try:
         report = verify_ledger(args.ledger, workers=args.workers, scheduler=args.scheduler, chunk=args.chunk,
                                threads=args.threads, on_progress=None if bar is None else progress)
-    except LedgerError as e:
-        raise _Failure(str(e)) from None
-    finally:
+    except BaseException as e:
         if bar is not None:
-            bar.close()
+            bar.abort()
+        if isinstance(e, LedgerError):
+            raise _Failure(str(e)) from None
+        raise
+    if bar is not None:
+        bar.close(f"{report.records} records")
     report_path = args.report or default_report_path(args.ledger)
     summary = sys.stdout
     if report_path == "-":

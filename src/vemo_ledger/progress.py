@@ -52,6 +52,11 @@ class Progress:
         else:
             self._line(note)
 
+    def abort(self) -> None:
+        """End without a final count: the run failed, and says so itself."""
+        if self._bar is not None:
+            self._bar.close()
+
     def _line(self, note: str) -> None:
         pct = f" ({100 * self.done // self.total}%)" if self.total else ""
         extra = f", {note}" if note else ""

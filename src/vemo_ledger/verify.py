@@ -173,7 +173,7 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
     try:
         if workers is not None:
             cluster = distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                                               host="127.0.0.1", dashboard_address=None,
+                                               host="127.0.0.1", dashboard_address="127.0.0.1:0",
                                                silence_logs=logging.ERROR)
             client = distributed.Client(cluster)
         else:

@@ -1,0 +1,288 @@
+"""vemo_ledger: made ledgers verified in this process and on a real local
+dask cluster (loopback only), with a worker killed mid-run; the ledger's
+balance rules; hostile lines; the command line's outcomes."""
+import dataclasses
+import json
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import vemo
+import vemo_ledger
+from vemo_ledger import FAULTS, Holding, LedgerError, open_account, pay, verify_chunk, verify_ledger
+from vemo_ledger.check import ALREADY_OPEN, NO_SENDER, WRONG_BALANCE
+
+distributed = pytest.importorskip("distributed")
+
+
+
+class Overtime(Exception):
+    pass
+
+
+@pytest.fixture(autouse=True)
+def bounded():
+    """Every test here fails after three minutes rather than hang on a cluster."""
+    def overtime(signum, frame):
+        raise Overtime("test ran over three minutes")
+
+    previous = signal.signal(signal.SIGALRM, overtime)
+    signal.alarm(180)
+    yield
+    signal.alarm(0)
+    signal.signal(signal.SIGALRM, previous)
+
+
+def outcome(report):
+    """The report without the facts of the run."""
+    d = dataclasses.asdict(report)
+    del d["run"], d["ledger"]
+    return d
+
+
+@pytest.fixture(scope="module")
+def made(tmp_path_factory):
+    """60 transfers between 4 accounts, two of each kind of fault."""
+    path = tmp_path_factory.mktemp("ledger") / "l.jsonl"
+    faults = vemo_ledger.make_ledger(path, 60, invalid=2 * len(FAULTS), accounts=4, bits=8, seed=7)
+    return path, faults
+
+
+@pytest.fixture(scope="module")
+def expected(made):
+    return outcome(verify_ledger(made[0], chunk=7))
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                                  dashboard_address="127.0.0.1:0", silence_logs=40) as c:
+        yield c
+
+
+def test_made_ledger_reports_exactly_its_faults(made, expected):
+    path, faults = made
+    assert sorted({f.fault for f in faults}) == sorted(FAULTS)
+    side = json.loads(pathlib.Path(vemo_ledger.side_file(str(path))).read_text())
+    assert side["invalid"] == [dataclasses.asdict(f) for f in faults]
+    assert expected["invalid_lines"] == [{"line": f.line, "id": f.id, "reason": f.reason} for f in faults]
+    assert (expected["records"], expected["accounts"], expected["transfers"]) == (64, 4, 60)
+    assert (expected["valid"], expected["invalid"]) == (64 - len(faults), len(faults))
+
+    # Every transfer the ledger accepts also passes vemo's own one-by-one verifiers.
+    gh = vemo.gen_GH()
+    bad = {f.line for f in faults}
+    lines = path.read_text().splitlines()
+    for n, line in enumerate(lines[4:], start=5):
+        if n in bad:
+            continue
+        t = vemo_ledger.parse(line)
+        amount, balance = vemo.from_str(t.amount), vemo.from_str(t.sender_balance)
+        assert vemo.consistency_proof_verify(t.proof_receiver, gh, amount, vemo.to_token_from_str(t.token_receiver),
+                                             t.receiver)
+        assert vemo.consistency_proof_verify(t.proof_auditor, gh, amount, vemo.to_token_from_str(t.token_auditor),
+                                             t.auditor)
+        assert vemo.range_proof_single_verify(t.range_amount, t.bits, gh, amount)
+        assert vemo.range_proof_single_verify(t.range_balance, t.bits, gh, balance)
+
+
+@pytest.mark.parametrize("chunk", [1, 5, 1000])
+def test_chunk_size_and_threads_do_not_change_the_report(made, expected, chunk):
+    assert outcome(verify_ledger(made[0], chunk=chunk, threads=1 + chunk % 2)) == expected
+
+
+def test_three_ways_of_running_give_one_report(made, expected, cluster, tmp_path):
+    # A running cluster, reached through its scheduler.
+    report = verify_ledger(made[0], scheduler=cluster.scheduler_address, chunk=4)
+    assert report.run.mode == "scheduler" and report.run.workers == 2
+    assert outcome(report) == expected
+    # A local cluster of its own, from the command line.
+    out = tmp_path / "r.json"
+    p = run_cli("verify", str(made[0]), "--workers", "2", "--chunk", "9", "--report", str(out), "--quiet")
+    assert p.returncode == 1, p.stderr
+    assert p.stderr == ""
+    written = json.loads(out.read_text())
+    assert written["run"]["mode"] == "local-cluster" and written["run"]["workers"] == 2
+    del written["run"], written["ledger"]
+    assert written == expected
+
+
+def test_a_worker_killed_mid_run_still_gives_the_complete_report(made, expected, cluster):
+    client = distributed.Client(cluster)
+    try:
+        pids = client.run(os.getpid)
+    finally:
+        client.close()
+    victim = next(iter(pids.values()))
+    killed_at = []
+
+    def kill_once(records, done, total):
+        if not killed_at:
+            killed_at.append(records)
+            os.kill(victim, signal.SIGKILL)
+
+    report = verify_ledger(made[0], scheduler=cluster.scheduler_address, chunk=2, on_progress=kill_once)
+    assert killed_at and killed_at[0] < expected["records"]  # killed while chunks were still out
+    with pytest.raises(ProcessLookupError):
+        os.kill(victim, 0)
+    assert outcome(report) == expected
+
+
+def keys(n):
+    gh = vemo.gen_GH()
+    return gh, [vemo.gen_pb_sk(gh).get_pk() for _ in range(n)]
+
+
+def test_balances_follow_the_lines_in_order(tmp_path):
+    gh, (alice, bob, auditor) = keys(3)
+    a, b = Holding(50, vemo.gen_r()), Holding(5, vemo.gen_r())
+    open_a, open_b = open_account("a", alice, a, gh).to_json(), open_account("b", bob, b, gh).to_json()
+    first = pay(id="t1", bits=8, sender_pk=alice, sender=a, amount=20, receiver_pk=bob, auditor_pk=auditor, gh=gh)
+    second = pay(id="t2", bits=8, sender_pk=alice, sender=first.sender_after, amount=30, receiver_pk=bob,
+                 auditor_pk=auditor, gh=gh)
+    # Bob spends what he received: his balance is his opening plus both amounts.
+    bob_now = vemo_ledger.receive(vemo_ledger.receive(b, first.received), second.received)
+    third = pay(id="t3", bits=8, sender_pk=bob, sender=bob_now, amount=25, receiver_pk=alice, auditor_pk=auditor, gh=gh)
+    t1, t2, t3 = (p.transfer.to_json() for p in (first, second, third))
+    lines = [t1, open_a, open_b, open_a, t1, t1, t2, t3, t2]
+    path = tmp_path / "order.jsonl"
+    path.write_text("\n".join(lines) + "\n\n")
+    report = verify_ledger(path, chunk=2)
+    assert [(x.line, x.id, x.reason) for x in report.invalid_lines] == [
+        (1, "t1", NO_SENDER),  # before the sender's account was opened
+        (4, "a", ALREADY_OPEN),
+        (6, "t1", WRONG_BALANCE),  # a replay: the balance has moved on
+        (9, "t2", WRONG_BALANCE),
+    ]
+    assert (report.records, report.accounts, report.transfers, report.valid) == (9, 2, 7, 5)
+
+
+def hostile_lines(transfer_json):
+    t = json.loads(transfer_json)
+
+    def edit(**fields):
+        return json.dumps({**t, **fields})
+
+    return [
+        ("not json", "not JSON: Expecting value: line 1 column 1 (char 0)"),
+        ("[1, 2]", "not a JSON object but a JSON array"),
+        ("[" * 100000, "not JSON: nested too deeply"),
+        (json.dumps({k: v for k, v in t.items() if k != "kind"}), 'missing field "kind"'),
+        (edit(kind="mint"), 'field "kind" is "mint"; expected "open" or "transfer"'),
+        (edit(bits=12), 'field "bits" is 12; expected 8, 16, 32 or 64'),
+        (edit(bits=True), 'field "bits" is a JSON boolean; expected an integer'),
+        (edit(amount=None), 'field "amount" is a JSON null; expected a string'),
+        (edit(extra=1), 'unknown field "extra"'),
+        (edit(id=""), 'field "id" is empty'),
+        (edit(receiver="zz"), 'field "receiver": called `Result::unwrap()` on an `Err` value: '
+                              'Error("invalid point", line: 1, column: 29)'),
+        (transfer_json.replace('"proof_auditor":"', '"proof_auditor":"\\ud800'),
+         'field "proof_auditor": not UTF-8 text'),
+        ("\udcff" + transfer_json, "not UTF-8 text"),
+    ]
+
+
+def test_hostile_lines_are_invalid_records_with_their_reason():
+    gh, (alice, bob, auditor) = keys(3)
+    good = pay(id="t1", bits=8, sender_pk=alice, sender=Holding(9, vemo.gen_r()), amount=4, receiver_pk=bob,
+               auditor_pk=auditor, gh=gh).transfer.to_json()
+    cases = hostile_lines(good)
+    results = verify_chunk([(n, line) for n, (line, _) in enumerate(cases + [(good, None)], start=1)])
+    assert [r.reason for r in results] == [reason for _, reason in cases] + [None]
+    assert results[-1].kind == "transfer"
+
+
+# The children find the modules where this process found them, from any folder.
+ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(os.path.abspath(p) for p in sys.path if p)}
+
+
+def run_cli(*args, cwd=None):
+    return subprocess.run([sys.executable, "-m", "vemo_ledger", *args], capture_output=True, text=True,
+                          timeout=120, env=ENV, cwd=cwd)
+
+
+def test_cli_make_then_verify(tmp_path):
+    out = tmp_path / "l.jsonl"
+    p = run_cli("make", "--transfers", "6", "--invalid", "2", "--bits", "8", "--accounts", "2", str(out))
+    assert p.returncode == 0, p.stderr
+    assert "make: 6/6 transfers (100%)" in p.stderr  # plain progress lines off a terminal
+    assert json.loads((tmp_path / "l.invalid.json").read_text())["ledger"] == str(out)
+    p = run_cli("verify", str(out))
+    assert p.returncode == 1, p.stderr
+    summary = p.stdout.splitlines()
+    assert summary[0] == f"{out}: 8 records (2 accounts opened, 6 transfers): 6 valid, 2 invalid"
+    assert summary[-1] == f"report: {tmp_path / 'l.report.json'}"
+    assert json.loads((tmp_path / "l.report.json").read_text())["invalid"] == 2
+    assert "panicked" not in p.stderr
+    p = run_cli("verify", str(out), "--report", "-", "--quiet")
+    assert json.loads(p.stdout)["invalid"] == 2 and p.stderr.startswith(f"{out}: 8 records")
+
+
+@pytest.mark.parametrize("content, status, message", [
+    (None, 2, "No such file or directory"),
+    (b"", 0, None),
+    (b"\n\n", 0, None),
+    (b'{\n  "kind": "open"\n}\n', 2, "not JSON Lines: line 1 is not JSON"),
+    (b"a,b,c\n1,2,3\n", 2, "not JSON Lines: line 1 is not JSON"),
+    (b"\x89PNG\r\n\x1a\n\x00\x00", 2, "not JSON Lines: line 1 is not JSON"),
+    (b"[1]\n", 2, "not a ledger: line 1 is not a JSON object"),
+    (b'\n{"kind": "open"}\nnot json\n', 1, None),
+])
+def test_cli_outcomes_for_odd_files(tmp_path, content, status, message):
+    path = tmp_path / "x.jsonl"
+    if content is not None:
+        path.write_bytes(content)
+    p = run_cli("verify", str(path), "--quiet")
+    assert p.returncode == status, p.stderr
+    assert "Traceback" not in p.stderr
+    if message:
+        assert p.stderr.count("\n") == 1 and message in p.stderr and p.stderr.startswith("vemo_ledger verify: error:")
+    if status == 0:
+        assert json.loads((tmp_path / "x.report.json").read_text())["records"] == 0
+    if status == 1:
+        report = json.loads((tmp_path / "x.report.json").read_text())
+        assert [(x["line"], x["reason"]) for x in report["invalid_lines"]] == [
+            (2, 'missing field "id"'), (3, "not JSON: Expecting value: line 1 column 1 (char 0)")]
+
+
+@pytest.mark.parametrize("args", [
+    [], ["verify"], ["verify", "x", "--workers", "0"], ["verify", "x", "--workers", "2", "--scheduler", "tcp://a:1"],
+    ["make", "x.jsonl"], ["make", "--transfers", "2", "--invalid", "3", "x.jsonl"], ["frobnicate"],
+])
+def test_cli_usage_errors_are_one_line(tmp_path, args):
+    p = run_cli(*args, cwd=tmp_path)
+    assert p.returncode == 2
+    assert p.stderr.count("\n") == 1 and "error:" in p.stderr and "Traceback" not in p.stderr
+    assert not (tmp_path / "x.jsonl").exists()
+
+
+def test_unreachable_scheduler_and_a_directory_are_errors(tmp_path):
+    with pytest.raises(LedgerError, match="not a ledger|Is a directory"):
+        verify_ledger(tmp_path)
+    (tmp_path / "l.jsonl").write_text('{"kind": "open"}\n')
+    p = run_cli("verify", str(tmp_path / "l.jsonl"), "--scheduler", "tcp://127.0.0.1:9", "--quiet")
+    assert p.returncode == 2 and p.stderr.startswith("vemo_ledger verify: error: cannot start or reach scheduler")
+    assert p.stderr.count("\n") == 1
+
+
+def test_verify_runs_while_another_thread_uses_vemo(made, expected):
+    # The chunk threads and the caller's own threads share vemo's caches.
+    stop = threading.Event()
+
+    def busy():
+        gh = vemo.gen_GH()
+        while not stop.is_set():
+            vemo.commit(3, vemo.gen_r(), gh)
+
+    t = threading.Thread(target=busy)
+    t.start()
+    try:
+        assert outcome(verify_ledger(made[0], chunk=3)) == expected
+    finally:
+        stop.set()
+        t.join()
