@@ -36,8 +36,8 @@ test-py: build
 	$(PY) -m pytest -q tests
 
 # The type stubs against the built modules (stubtest; vemo_batch carries its
-# own stub and py.typed), then the examples under
-# mypy --strict with those stubs. mypy looks for a directory named vemo, so
+# own stub and py.typed), then the examples and vemo_ledger (typed inline,
+# with py.typed) under mypy --strict with those stubs. mypy looks for a directory named vemo, so
 # the stub package is linked under that name inside the build directory.
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
 test-stubs: build
@@ -45,7 +45,7 @@ test-stubs: build
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
-	MYPYPATH=$(STUBS_PATH) MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/
+	MYPYPATH=$(STUBS_PATH):$(CURDIR)/src MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/ src/vemo_ledger
 
 test: test-cpp test-py test-stubs
 

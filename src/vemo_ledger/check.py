@@ -140,9 +140,9 @@ def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[Lin
             continue
         try:
             if isinstance(record, Opening):
-                account = _commit("account", record.account)
-                balance = _commit("balance", record.balance)
-                results[i] = LineResult(line, record.id, None, "open", account=account.get, balance=balance.get)
+                opened = _commit("account", record.account).get
+                opening = _commit("balance", record.balance).get
+                results[i] = LineResult(line, record.id, None, "open", account=opened, balance=opening)
             else:
                 queued.append((i, record.id, _queue_proofs(batch, record, gh)))
         except _Invalid as e:

@@ -16,7 +16,7 @@ class Progress:
 
     def __init__(self, desc: str, total: int, unit: str, stream: TextIO | None = None, every: float = 5.0,
                  scale: bool = False) -> None:
-        self.desc, self.total, self.unit, self.every = desc, total, unit, every
+        self.desc, self.total, self.unit, self.every, self.scale = desc, total, unit, every, scale
         self.stream = sys.stderr if stream is None else stream
         self.done = 0
         self._start = self._last = time.monotonic()
@@ -61,5 +61,8 @@ class Progress:
         pct = f" ({100 * self.done // self.total}%)" if self.total else ""
         extra = f", {note}" if note else ""
         elapsed = time.monotonic() - self._start
-        print(f"{self.desc}: {self.done}/{self.total} {self.unit}{pct}{extra}, {elapsed:.1f} s",
-              file=self.stream, flush=True)
+        if self.scale:
+            count = f"{self.done / 1e6:.1f}/{self.total / 1e6:.1f} M{self.unit}"
+        else:
+            count = f"{self.done}/{self.total} {self.unit}"
+        print(f"{self.desc}: {count}{pct}{extra}, {elapsed:.1f} s", file=self.stream, flush=True)

@@ -67,6 +67,7 @@ class Transfer:
 Record = Union[Opening, Transfer]
 
 _KINDS: dict[str, type[Opening] | type[Transfer]] = {"open": Opening, "transfer": Transfer}
+_INTEGERS = {"bits"}  # every other field is a string
 
 
 def parse(line: str) -> Record:
@@ -94,7 +95,7 @@ def parse(line: str) -> Record:
         if f.name not in obj:
             raise RecordError(f'missing field "{f.name}"')
         v = obj[f.name]
-        if f.type == "int":
+        if f.name in _INTEGERS:
             if type(v) is not int:
                 raise RecordError(f'field "{f.name}" is a JSON {_json_type(v)}; expected an integer')
         elif not isinstance(v, str):

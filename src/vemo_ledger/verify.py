@@ -13,6 +13,7 @@ import json
 import logging
 import os
 import time
+import warnings
 from collections import deque
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import asdict, dataclass, field
@@ -192,7 +193,13 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
                   0.0, time.perf_counter() - started, 0.0)
 
         def submit(c: list[tuple[int, str]]) -> _Future:
-            future: _Future = client.submit(verify_chunk, c, pure=False)
+            # The chunk travels inside the task, not scattered ahead: a task
+            # holds everything it needs, so the scheduler can rerun it on
+            # another worker when the first one dies. dask warns about
+            # such tasks above 1 MB; for a chunk of text that is the point.
+            with warnings.catch_warnings():
+                warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
+                future: _Future = client.submit(verify_chunk, c, pure=False)
             return future
 
         try:
