@@ -10,7 +10,7 @@ APT_PACKAGES += python3-mypy python3-wheel
 APT_PACKAGES += python3-distributed python3-dask python3-tqdm
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build test test-cpp test-py test-stubs demo bench bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
+.PHONY: deps build check-install test test-cpp test-py test-stubs demo bench bench-ledger bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -92,6 +92,13 @@ bench: build
 	$(PY) bench/bench.py
 	$(PY) bench/bench_throughput.py
 
+# Ledger verification throughput: one by one, in process, 1 and 2 local dask
+# workers, dask's overheads (makes a 10,000-transfer ledger once, about a
+# minute, in build/bench-ledger). BENCH_LEDGER_ARGS=--memory adds the peak
+# memory against a ledger ten times larger (made once: about ten minutes).
+bench-ledger: build
+	$(PY) bench/bench_ledger.py $(BENCH_LEDGER_ARGS)
+
 # The C++ cache and thread tests again under ThreadSanitizer, in a build
 # of its own (slow, so not part of make test).
 tsan: deps
@@ -112,6 +119,13 @@ bench-report: build
 install: deps
 	[ -x .venv/bin/python ] || $(PY) -m venv --system-site-packages .venv
 	.venv/bin/pip install --no-index --no-build-isolation .
+
+# The README's set-up as a user follows it: install into .venv, then make a
+# ledger and verify it on a local dask cluster, from outside the source tree.
+check-install: install
+	d=$$(mktemp -d) && cd $$d && env -u PYTHONPATH $(CURDIR)/.venv/bin/python3 -m vemo_ledger make --transfers 1000 l.jsonl \
+	  && env -u PYTHONPATH $(CURDIR)/.venv/bin/python3 -m vemo_ledger verify l.jsonl --workers 2 \
+	  && rm -rf $$d
 
 clean:
 	rm -rf build .venv

@@ -77,3 +77,10 @@ def test_guide_code_passes_strict_type_checking(tmp_path):
         env=dict(os.environ, MYPYPATH=os.pathsep.join(paths)),
     )
     assert out.returncode == 0, out.stdout + out.stderr
+
+
+def test_ledger_doc_blocks_run(tmp_path, monkeypatch):
+    """docs/ledger.md's example writes its ledger into the working folder."""
+    monkeypatch.chdir(tmp_path)
+    run_document(ROOT / "docs" / "ledger.md")
+    assert (tmp_path / "l.invalid.json").exists()

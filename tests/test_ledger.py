@@ -265,7 +265,8 @@ def test_unreachable_scheduler_and_a_directory_are_errors(tmp_path):
     with pytest.raises(LedgerError, match="not a ledger|Is a directory"):
         verify_ledger(tmp_path)
     (tmp_path / "l.jsonl").write_text('{"kind": "open"}\n')
-    p = run_cli("verify", str(tmp_path / "l.jsonl"), "--scheduler", "tcp://127.0.0.1:9", "--quiet")
+    p = run_cli("verify", str(tmp_path / "l.jsonl"), "--scheduler", "tcp://127.0.0.1:9", "--quiet",
+                "--connect-timeout", "2")
     assert p.returncode == 2 and p.stderr.startswith("vemo_ledger verify: error: cannot start or reach scheduler")
     assert p.stderr.count("\n") == 1
 

@@ -79,6 +79,8 @@ def parser() -> argparse.ArgumentParser:
     where.add_argument("--workers", type=_positive, metavar="N",
                        help="start a local dask cluster of N worker processes on the loopback interface")
     where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="use the running dask cluster of this scheduler")
+    v.add_argument("--connect-timeout", type=float, default=30.0, metavar="SECONDS",
+                   help="give up on --scheduler after this long without an answer (30)")
     v.add_argument("--threads", type=_positive, default=None, help="in-process checking threads (all cores)")
     v.add_argument("--chunk", type=_positive, default=256, metavar="LINES", help="lines per chunk (256)")
     v.add_argument("--report", metavar="PATH",
@@ -134,7 +136,8 @@ def _verify(args: argparse.Namespace) -> int:
 
     try:
         report = verify_ledger(args.ledger, workers=args.workers, scheduler=args.scheduler, chunk=args.chunk,
-                               threads=args.threads, on_progress=None if bar is None else progress)
+                               threads=args.threads, connect_timeout=args.connect_timeout,
+                               on_progress=None if bar is None else progress)
     except BaseException as e:
         if bar is not None:
             bar.abort()

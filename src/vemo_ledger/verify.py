@@ -9,13 +9,14 @@ chunks in flight, not the size of the file.
 """
 from __future__ import annotations
 
+import asyncio
 import json
 import logging
 import os
 import time
 import warnings
 from collections import deque
-from concurrent.futures import ThreadPoolExecutor
+from concurrent.futures import CancelledError, ThreadPoolExecutor
 from dataclasses import asdict, dataclass, field
 from typing import Any, BinaryIO, Callable, Iterator, Protocol
 
@@ -101,6 +102,14 @@ def _lines(f: BinaryIO, chunk: int) -> Iterator[tuple[list[tuple[int, str]], int
         yield batch, f.tell()
 
 
+def _read(path: str, f: BinaryIO, chunk: int) -> Iterator[tuple[list[tuple[int, str]], int]]:
+    """_lines, with a failure to read the file as a LedgerError."""
+    try:
+        yield from _lines(f, chunk)
+    except OSError as e:
+        raise LedgerError(f"{path}: {e.strerror or e}") from None
+
+
 def _check_first_line(path: str) -> None:
     """A JSON Lines file starts with a JSON value on its first non-blank line;
     a ledger's lines are objects. Anything else is refused before any work."""
@@ -124,6 +133,7 @@ def verify_ledger(
     scheduler: str | None = None,
     chunk: int = 256,
     threads: int | None = None,
+    connect_timeout: float = 30.0,
     on_progress: Callable[[int, int, int], None] | None = None,
 ) -> Report:
     """Verify every record of the JSON Lines ledger at `path`.
@@ -131,7 +141,8 @@ def verify_ledger(
     Where it runs: in this process on `threads` threads (default: all
     cores); with `workers`, on a dask LocalCluster of that many worker
     processes on the loopback interface; with `scheduler` ("tcp://host:port"),
-    on the running dask cluster behind that scheduler. The same chunk
+    on the running dask cluster behind that scheduler (given up after
+    `connect_timeout` seconds without an answer). The same chunk
     function (verify_chunk) runs in every case, and the report is the same.
 
     on_progress(records_done, bytes_done, bytes_total) is called after each
@@ -160,11 +171,11 @@ def verify_ledger(
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
                 return _run(path, f, total, lambda c: pool.submit(verify_chunk, c), 2 * n, chunk, on_progress,
                             Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0))
-        return _run_dask(path, f, total, workers, scheduler, chunk, on_progress)
+        return _run_dask(path, f, total, workers, scheduler, chunk, connect_timeout, on_progress)
 
 
 def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler: str | None, chunk: int,
-              on_progress: Callable[[int, int, int], None] | None) -> Report:
+              connect_timeout: float, on_progress: Callable[[int, int, int], None] | None) -> Report:
     try:
         import distributed
     except ImportError:
@@ -178,7 +189,7 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
                                                silence_logs=logging.ERROR)
             client = distributed.Client(cluster)
         else:
-            client = distributed.Client(scheduler, timeout=30)
+            client = distributed.Client(scheduler, timeout=connect_timeout)
     except (OSError, TimeoutError, ValueError) as e:
         if cluster is not None:
             cluster.close()
@@ -206,6 +217,8 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
             return _run(path, f, total, submit, 2 * n, chunk, on_progress, run)
         except distributed.KilledWorker as e:
             raise LedgerError(f"a chunk was lost with every worker that ran it: {e}") from None
+        except (OSError, TimeoutError, CancelledError, asyncio.CancelledError) as e:
+            raise LedgerError(f"lost the cluster during the run: {type(e).__name__}: {e}") from None
     finally:
         client.close()
         if cluster is not None:
@@ -235,15 +248,12 @@ def _run(path: str, f: BinaryIO, total: int, submit: Submit, window: int, chunk:
         if on_progress is not None:
             on_progress(report.records, read, total)
 
-    try:
-        for lines, read in _lines(f, chunk):
-            if len(in_flight) >= window:
-                settle()
-            in_flight.append((submit(lines), read))
-        while in_flight:
+    for lines, read in _read(path, f, chunk):
+        if len(in_flight) >= window:
             settle()
-    except OSError as e:
-        raise LedgerError(f"{path}: {e.strerror or e}") from None
+        in_flight.append((submit(lines), read))
+    while in_flight:
+        settle()
     report.transfers = report.records - report.accounts
     run.seconds = time.perf_counter() - started
     run.transfers_per_second = report.transfers / run.seconds if run.seconds > 0 else 0.0
