@@ -161,6 +161,15 @@ def test_balances_follow_the_lines_in_order(tmp_path):
     ]
     assert (report.records, report.accounts, report.transfers, report.valid) == (9, 2, 7, 5)
 
+    # The same fold by hand leaves each account at what its owner computed.
+    ledger = vemo_ledger.Ledger()
+    for r in verify_chunk(list(enumerate(lines, start=1))):
+        ledger.apply(r)
+    alice_now = vemo_ledger.receive(second.sender_after, third.received)
+    assert ledger.balance(alice).get == alice_now.commitment(gh).get
+    assert ledger.balance(bob).get == third.sender_after.commitment(gh).get
+    assert len(ledger) == 2 and ledger.balance(auditor) is None
+
 
 def hostile_lines(transfer_json):
     t = json.loads(transfer_json)
