@@ -11,7 +11,7 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-from typing import NoReturn, Sequence
+from typing import Callable, NoReturn, Sequence
 
 from vemo_ledger.progress import Progress
 
@@ -26,24 +26,20 @@ class _Parser(argparse.ArgumentParser):
         self.exit(EXIT_ERROR, f"{self.prog}: error: {message} (see --help)\n")
 
 
-def _positive(text: str) -> int:
-    try:
-        n = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
-    if n < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1: {n}")
-    return n
+def _at_least(low: int) -> Callable[[str], int]:
+    """An argparse type: an integer no smaller than `low`."""
+    def convert(text: str) -> int:
+        try:
+            n = int(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
+        if n < low:
+            raise argparse.ArgumentTypeError(f"must be at least {low}: {n}")
+        return n
+    return convert
 
 
-def _count(text: str) -> int:
-    try:
-        n = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
-    if n < 0:
-        raise argparse.ArgumentTypeError(f"must not be negative: {n}")
-    return n
+_positive, _count = _at_least(1), _at_least(0)
 
 
 def parser() -> argparse.ArgumentParser:
