@@ -250,7 +250,7 @@ def test_module_conventions():
     import inspect
 
     assert vemo_batch.__version__ == "0.1.0"
-    assert vemo_batch.__all__ == ["Batch", "__version__"]
+    assert vemo_batch.__all__ == ["Batch", "__version__", "decode_commit", "decode_token"]
     assert vemo_batch.Batch.__module__ == "vemo_batch"
     assert str(inspect.signature(vemo_batch.Batch.verify)) == "(self, /, *, threads=None)"
     assert str(inspect.signature(vemo_batch.Batch.add)) == "(self, fn, /, *args, **kwargs)"
@@ -258,3 +258,25 @@ def test_module_conventions():
     assert repr(vemo_batch.Batch()) == "<vemo_batch.Batch with 0 items>"
     with pytest.raises(TypeError):
         vemo_batch.Batch(1)
+
+
+@pytest.mark.parametrize("quiet, loud", [
+    (vemo_batch.decode_commit, vemo.from_str),
+    (vemo_batch.decode_token, vemo.to_token_from_str),
+])
+def test_quiet_decoders_match_vemo_but_raise_valueerror_silently(quiet, loud, capfd):
+    good = vemo.commit(7, vemo.gen_r(), vemo.gen_GH()).get
+    value = quiet(good)
+    assert type(value) is type(loud(good)) and value.get == loud(good).get
+    for bad in ["zz", "0" * 64, good[:-1], good + "0", good.upper().replace("A", "g")]:
+        with pytest.raises(BaseException) as panic:
+            loud(bad)
+        capfd.readouterr()
+        with pytest.raises(ValueError) as error:
+            quiet(bad)
+        assert str(error.value) == str(panic.value)
+        assert capfd.readouterr().err == ""
+    with pytest.raises(TypeError, match=r"argument must be str, not bytes"):
+        quiet(good.encode())
+    with pytest.raises(UnicodeEncodeError):
+        quiet("\ud800" * 64)
