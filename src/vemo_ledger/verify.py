@@ -198,7 +198,10 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
     try:
         n = sum(client.nthreads().values())
         if n == 0:
-            client.wait_for_workers(1, timeout=60)
+            try:
+                client.wait_for_workers(1, timeout=connect_timeout)
+            except (OSError, TimeoutError) as e:
+                raise LedgerError(f"no worker joined scheduler {scheduler} in {connect_timeout:g} s: {e}") from None
             n = sum(client.nthreads().values())
         run = Run("local-cluster" if workers is not None else "scheduler", len(client.nthreads()), n, chunk, 0,
                   0.0, time.perf_counter() - started, 0.0)
