@@ -194,40 +194,36 @@ inline void update_fg(int len, Signed62& f, Signed62& g, const Trans2x2& t) {
 inline void normalize(Signed62& r, i64 sign, const ModInfo& mi) {
   i64 r0 = r.v[0], r1 = r.v[1], r2 = r.v[2], r3 = r.v[3], r4 = r.v[4];
   volatile i64 cond_add, cond_negate;
-  cond_add = r4 >> 63;
-  r0 += mi.m.v[0] & cond_add;
-  r1 += mi.m.v[1] & cond_add;
-  r2 += mi.m.v[2] & cond_add;
-  r3 += mi.m.v[3] & cond_add;
-  r4 += mi.m.v[4] & cond_add;
+  // Adds m when r is negative, by mask.
+  auto add_m_if_negative = [&] {
+    cond_add = r4 >> 63;
+    r0 += mi.m.v[0] & cond_add;
+    r1 += mi.m.v[1] & cond_add;
+    r2 += mi.m.v[2] & cond_add;
+    r3 += mi.m.v[3] & cond_add;
+    r4 += mi.m.v[4] & cond_add;
+  };
+  // Brings limbs 0..3 back to 62 bits, moving the carries up.
+  auto carry = [&] {
+    r1 += r0 >> 62;
+    r0 &= (i64)kM62;
+    r2 += r1 >> 62;
+    r1 &= (i64)kM62;
+    r3 += r2 >> 62;
+    r2 &= (i64)kM62;
+    r4 += r3 >> 62;
+    r3 &= (i64)kM62;
+  };
+  add_m_if_negative();
   cond_negate = sign >> 63;
   r0 = (r0 ^ cond_negate) - cond_negate;
   r1 = (r1 ^ cond_negate) - cond_negate;
   r2 = (r2 ^ cond_negate) - cond_negate;
   r3 = (r3 ^ cond_negate) - cond_negate;
   r4 = (r4 ^ cond_negate) - cond_negate;
-  r1 += r0 >> 62;
-  r0 &= (i64)kM62;
-  r2 += r1 >> 62;
-  r1 &= (i64)kM62;
-  r3 += r2 >> 62;
-  r2 &= (i64)kM62;
-  r4 += r3 >> 62;
-  r3 &= (i64)kM62;
-  cond_add = r4 >> 63;
-  r0 += mi.m.v[0] & cond_add;
-  r1 += mi.m.v[1] & cond_add;
-  r2 += mi.m.v[2] & cond_add;
-  r3 += mi.m.v[3] & cond_add;
-  r4 += mi.m.v[4] & cond_add;
-  r1 += r0 >> 62;
-  r0 &= (i64)kM62;
-  r2 += r1 >> 62;
-  r1 &= (i64)kM62;
-  r3 += r2 >> 62;
-  r2 &= (i64)kM62;
-  r4 += r3 >> 62;
-  r3 &= (i64)kM62;
+  carry();
+  add_m_if_negative();
+  carry();
   r = Signed62{{r0, r1, r2, r3, r4}};
 }
 
