@@ -8,6 +8,8 @@ APT_PACKAGES := g++ ninja-build pkg-config meson python3-dev python3-venv python
 APT_PACKAGES += python3-mypy python3-wheel
 # vemo_ledger: dask's distributed scheduler and tqdm's progress bars.
 APT_PACKAGES += python3-distributed python3-dask python3-tqdm
+# The local cluster's credentials made for each run (dask's Security.temporary).
+APT_PACKAGES += python3-cryptography
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 .PHONY: deps build check-install test test-cpp test-py test-stubs demo bench bench-ledger bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak

@@ -211,7 +211,10 @@ PyObject* batch_add(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   }
 }
 
-// threads: None (all cores) or a positive int.
+// threads: None (all cores) or an int in [1, 1024], used up to
+// kThreadsPerCore threads a core.
+constexpr unsigned kThreadsPerCore = 4;
+
 bool parse_threads(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, unsigned& threads) {
   if (nargs != 0) {
     PyErr_Format(PyExc_TypeError, "Batch.verify() takes 0 positional arguments but %zd %s given", nargs,
@@ -241,6 +244,9 @@ bool parse_threads(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, u
     }
     threads = (unsigned)n;
   }
+  // More threads than a small multiple of the cores only adds stacks and
+  // switching; the loop itself never runs more threads than items.
+  threads = std::min(threads, kThreadsPerCore * curve::all_cores());
   return true;
 }
 
@@ -347,7 +353,9 @@ PyMethodDef batch_methods[] = {
      "passes with probability about 2**-128); when the sum fails, bisection\n"
      "finds the failing items and checks them alone, so verdicts are exact.\n"
      "Runs with the interpreter lock released on `threads` worker threads\n"
-     "(None: all cores). Items stay queued: verify() may be called again,\n"
+     "(None: all cores; an int from 1 to 1024, else ValueError), at most\n"
+     "one a queued item and four a core. A thread the system refuses is\n"
+     "not waited for: the others do its share. Items stay queued: verify() may be called again,\n"
      "and items added later join the next call."},
     {"clear", &batch_clear, METH_NOARGS, "clear($self, /)\n--\n\nRemove every queued item and the last errors."},
     {nullptr, nullptr, 0, nullptr},

@@ -5,15 +5,18 @@ import dataclasses
 import json
 import os
 import pathlib
+import re
 import signal
 import subprocess
 import sys
+import textwrap
 import threading
 
 import pytest
 
 import vemo
 import vemo_ledger
+import vemo_ledger.cli
 from vemo_ledger import FAULTS, Holding, LedgerError, open_account, pay, verify_chunk, verify_ledger
 from vemo_ledger.check import ALREADY_OPEN, NO_SENDER, WRONG_BALANCE
 
@@ -296,3 +299,213 @@ def test_verify_runs_while_another_thread_uses_vemo(made, expected):
     finally:
         stop.set()
         t.join()
+
+
+# Hostile files, peers and arguments: the verifier reports, or stops with
+# one line and exit status 2; it never dies with a traceback, hangs, or
+# applies what it did not check.
+
+def long_integer_lines(made):
+    """The made ledger with integers of 5000 digits after its first line: in
+    "bits", and in a member that is not a field."""
+    lines = made[0].read_text().splitlines()
+    transfer = lines[5]
+    long_bits = re.sub(r'"bits":\d+', '"bits":' + "1" * 5000, transfer)
+    long_extra = transfer[:-1] + ',"n":-' + "9" * 5000 + "}"
+    return lines[:6] + [long_bits, long_extra] + lines[6:], [
+        (7, 'field "bits" is an integer of 5000 digits; expected 8, 16, 32 or 64'), (8, 'unknown field "n"')]
+
+
+def test_integers_too_long_for_python_are_invalid_lines(made, expected, tmp_path):
+    lines, reasons = long_integer_lines(made)
+    path = tmp_path / "long.jsonl"
+    path.write_text("\n".join(lines) + "\n")
+    report = verify_ledger(path, chunk=5)
+    shifted = [(x["line"] + 2 if x["line"] > 6 else x["line"], x["reason"]) for x in expected["invalid_lines"]]
+    assert [(x.line, x.reason) for x in report.invalid_lines] == sorted(shifted + reasons)
+    p = run_cli("verify", str(path), "--workers", "1", "--quiet", "--report", str(tmp_path / "r.json"))
+    assert p.returncode == 1 and p.stderr == ""
+    assert json.loads((tmp_path / "r.json").read_text())["invalid_lines"] == [
+        dataclasses.asdict(x) for x in report.invalid_lines]
+
+
+def test_an_unexpected_failure_while_checking_is_one_line_and_status_2(made, monkeypatch, capsys):
+    def broken(lines, threads=1):
+        raise RuntimeError("a fault of the checker")
+
+    monkeypatch.setattr(vemo_ledger.verify, "verify_chunk", broken)
+    message = f"{made[0]}, lines 1 to 64: checking failed: RuntimeError: a fault of the checker"
+    with pytest.raises(LedgerError) as e:
+        verify_ledger(made[0])
+    assert str(e.value) == message
+    assert vemo_ledger.cli.main(["verify", str(made[0]), "--quiet"]) == 2
+    assert capsys.readouterr().err == f"vemo_ledger verify: error: {message}\n"
+
+
+PEAK = textwrap.dedent("""
+    import sys
+    from vemo_ledger.cli import main
+    status = main(sys.argv[1:])
+    peak = [line for line in open("/proc/self/status") if line.startswith("VmHWM:")][0]
+    print("peak", int(peak.split()[1]) * 1024, status)
+""")
+
+
+def peak_of_verify(*args):
+    """Peak resident memory of a fresh process running `verify *args`, and its exit status."""
+    p = subprocess.run([sys.executable, "-c", PEAK, "verify", *args, "--quiet", "--threads", "1"],
+                       capture_output=True, text=True, timeout=120, env=ENV)
+    assert p.stderr == ""
+    words = p.stdout.split()
+    return int(words[-2]), int(words[-1])
+
+
+def test_lines_over_the_limit_are_invalid_and_never_held_whole(made, tmp_path):
+    lines = made[0].read_text().splitlines()
+    huge = '{"kind": "transfer", "id": "' + "x" * (40 << 20) + '"}'
+    path = tmp_path / "huge.jsonl"
+    with open(path, "w") as f:
+        f.write("\n".join(lines[:6] + [huge] * 4 + lines[6:]) + "\n")
+    report = verify_ledger(path, chunk=3)
+    assert [x for x in report.invalid_lines if x.reason == "line too long"] == [
+        vemo_ledger.InvalidLine(n, None, "line too long") for n in range(7, 11)]
+    assert len(report.invalid_lines) == 4 + len(made[1])
+
+    # 160 MB of such lines cost less memory than one of them, held once.
+    base, status = peak_of_verify(str(made[0]), "--report", str(tmp_path / "base.json"))
+    assert status == 1
+    peak, status = peak_of_verify(str(path), "--report", str(tmp_path / "huge.json"))
+    assert status == 1
+    assert peak - base < (40 << 20), (peak, base)
+
+    # An honest line just inside the limit is read; --max-line sets it.
+    one = tmp_path / "one.jsonl"
+    one.write_text(lines[0] + "\r\n")
+    assert verify_ledger(one, max_line=len(lines[0])).invalid == 0
+    assert verify_ledger(one, max_line=len(lines[0]) - 1).invalid_lines == [
+        vemo_ledger.InvalidLine(1, None, "line too long")]
+
+
+def test_the_summary_shows_hostile_ids_and_names_escaped(made, tmp_path):
+    lines = made[0].read_text().splitlines()
+    forged = f"x\n{made[0]}: 64 records (4 accounts opened, 60 transfers): 64 valid, 0 invalid\x1b[2K"
+    hostile = [json.dumps({"kind": "open", "id": "\ud800"}), json.dumps({"kind": "open", "id": forged}),
+               json.dumps({"kind": "open", "id": "a", "account": "", "balance": "", "\x1b]0;owned\x07": 1})]
+    path = tmp_path / "ids.jsonl"
+    path.write_text("\n".join(lines[:4] + hostile) + "\n", errors="surrogatepass")
+    p = run_cli("verify", str(path), "--quiet")
+    assert p.returncode == 1 and p.stderr == ""
+    out = p.stdout.splitlines()
+    assert out[1:4] == [
+        '  line 5 ("\\ud800"): missing field "account"',
+        '  line 6 (' + json.dumps(forged) + '): missing field "account"',
+        '  line 7 ("a"): unknown field "\\u001b]0;owned\\u0007"',
+    ]
+    assert len(out) == 6 and out[4].startswith("checked in") and "\x1b" not in p.stdout
+    report = json.loads((tmp_path / "ids.report.json").read_text())
+    assert [x["id"] for x in report["invalid_lines"]] == ["\ud800", forged, "a"]
+
+
+# Run in a worker process by client.run(exec, ...): the worker's
+# verify_chunk answers chunks the way MODE says.
+HOSTILE_WORKER = textwrap.dedent("""
+    import dataclasses, time
+    import vemo_ledger.check as check
+    honest = check.verify_chunk
+
+    def hostile(lines, threads=1):
+        results = honest(lines, threads)
+        if MODE == "short":
+            return results[:-1]
+        if MODE == "renumbered":
+            return [dataclasses.replace(r, line=r.line + 1) for r in results]
+        if MODE == "foreign":
+            return [dataclasses.asdict(r) for r in results]
+        if MODE == "not a point":
+            return [dataclasses.replace(r, reason=None, kind="open", account="a", balance="zz") for r in results]
+        time.sleep(600)
+
+    check.verify_chunk = hostile
+""")
+
+
+@pytest.mark.parametrize("mode, says", [
+    ("short", "63 results for 64 lines"),
+    ("renumbered", "the result for line 1 names line 2"),
+    ("foreign", "a dict instead of a LineResult for line 1"),
+    ("not a point", "the result for line 1 holds a text that is not a point"),
+    ("hang", "no result from the cluster 2 s after they were sent (chunk timeout)"),
+])
+def test_a_result_that_does_not_answer_its_chunk_is_never_applied(made, mode, says):
+    # A fresh cluster each time: a worker caches the task function it has
+    # loaded once, so the hostile one must be in place before any task.
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=True, host="127.0.0.1",
+                                  dashboard_address="127.0.0.1:0", silence_logs=40) as c:
+        with distributed.Client(c) as client:
+            client.run(exec, HOSTILE_WORKER, {"MODE": mode})
+        applied = []
+        with pytest.raises(LedgerError) as e:
+            verify_ledger(made[0], scheduler=c.scheduler_address, chunk_timeout=2,
+                          on_progress=lambda *a: applied.append(a))
+    assert applied == []
+    if mode == "hang":
+        assert str(e.value) == f"{made[0]}, lines 1 to 64: {says}"
+    else:
+        assert str(e.value) == f"{made[0]}, lines 1 to 64: a result that does not answer them: {says}"
+
+
+def test_the_local_cluster_admits_only_this_runs_processes(made, expected, monkeypatch):
+    clusters = []
+
+    class Recorded(distributed.LocalCluster):
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, **kwargs)
+            clusters.append(self)
+
+    monkeypatch.setattr(distributed, "LocalCluster", Recorded)
+    tried = []
+
+    def intrude(records, done, total):
+        if tried:
+            return
+        address = clusters[0].scheduler_address
+        tried.append(address)
+        # Without credentials, in plain TCP, or with a certificate of its own.
+        from distributed.security import Security
+        for where, security in [(address, None), (address.replace("tls://", "tcp://"), None),
+                                (address, Security.temporary())]:
+            with pytest.raises((OSError, TimeoutError, ValueError, TypeError)):
+                distributed.Client(where, timeout=2, security=security)
+        # The address is the right one: the run's own credentials get in.
+        with distributed.Client(address, security=clusters[0].security, timeout=5) as own:
+            assert len(own.nthreads()) == 1
+
+    report = verify_ledger(made[0], workers=1, chunk=16, on_progress=intrude)
+    assert tried and tried[0].startswith("tls://127.0.0.1:")
+    assert outcome(report) == expected
+
+
+def test_tls_scheduler_with_certificate_files(made, expected, tmp_path):
+    from distributed.security import Security
+
+    made_for_test = Security.temporary()
+    files = {}
+    for flag, pem in [("--tls-ca-file", made_for_test.tls_ca_file), ("--tls-cert", made_for_test.tls_client_cert),
+                      ("--tls-key", made_for_test.tls_client_key)]:
+        files[flag] = tmp_path / (flag.strip("-") + ".pem")
+        files[flag].write_text(pem)
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=1, processes=True, host="127.0.0.1",
+                                  dashboard_address="127.0.0.1:0", silence_logs=40, security=made_for_test) as c:
+        address = c.scheduler_address
+        assert address.startswith("tls://")
+        tls = [str(x) for pair in files.items() for x in pair]
+        out = tmp_path / "r.json"
+        p = run_cli("verify", str(made[0]), "--scheduler", address, *tls, "--report", str(out), "--quiet")
+        assert p.returncode == 1 and p.stderr == ""
+        written = json.loads(out.read_text())
+        del written["run"], written["ledger"]
+        assert written == expected
+        # Without the files, or with only some of them: one line, status 2.
+        for args in ([], tls[:2]):
+            p = run_cli("verify", str(made[0]), "--scheduler", address, *args, "--quiet", "--connect-timeout", "3")
+            assert p.returncode == 2 and p.stderr.count("\n") == 1, p.stderr

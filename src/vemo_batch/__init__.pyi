@@ -40,7 +40,9 @@ class Batch:
 
         A verdict is exactly fn(*args); an item whose call would raise
         PanicException is False, with its text in errors. threads: worker
-        threads (None: all cores); ValueError unless 1 to 1024.
+        threads (None: all cores); ValueError unless 1 to 1024. At most one
+        thread runs per item and four per core; a thread the system refuses
+        leaves its share to the others. MemoryError when memory runs out.
         """
     def clear(self) -> None:
         """Remove every queued item and the last errors."""

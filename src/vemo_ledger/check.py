@@ -52,6 +52,59 @@ class LineResult:
     balance: str | None = None
 
 
+class MalformedResult(ValueError):
+    """A chunk's result that does not answer the chunk that was sent: not
+    one well-formed LineResult per line, with the lines' numbers in order.
+    str() says what is wrong."""
+
+
+@dataclass(frozen=True)
+class Checked:
+    """A LineResult whose form was checked, with the commitments that
+    Ledger needs already decoded (None where the line has none)."""
+
+    result: LineResult
+    amount: vemo.Commit | None
+    balance: vemo.Commit | None
+
+
+def checked_results(lines: Sequence[tuple[int, str]], results: object) -> list[Checked]:
+    """results as verify_chunk(lines) must give them, or MalformedResult.
+
+    A result computed elsewhere (on a worker of a cluster) is data from
+    another machine: before any of it is applied, it must hold one
+    LineResult per line of `lines`, with the same line numbers in the same
+    order, every field of its type, and, for a line found valid, the point
+    texts that Ledger reads decoding. Nothing here can tell whether a
+    well-formed verdict is true; the cluster is trusted for that.
+    """
+    if type(results) is not list:
+        raise MalformedResult(f"a {type(results).__name__} instead of a list of results")
+    if len(results) != len(lines):
+        raise MalformedResult(f"{len(results)} results for {len(lines)} lines")
+    out = []
+    for (line, _), r in zip(lines, results):
+        if type(r) is not LineResult:
+            raise MalformedResult(f"a {type(r).__name__} instead of a LineResult for line {line}")
+        if type(r.line) is not int or r.line != line:
+            raise MalformedResult(f"the result for line {line} names line {r.line!r}")
+        texts = (r.id, r.reason, r.kind, r.account, r.receiver, r.amount, r.balance)
+        if not all(t is None or type(t) is str for t in texts):
+            raise MalformedResult(f"the result for line {line} holds a field that is not a string")
+        amount = balance = None
+        if r.reason is None:
+            needs = {"open": (r.account, r.balance), "transfer": (r.account, r.receiver, r.amount, r.balance)}
+            if r.kind not in needs or any(t is None for t in needs[r.kind]):
+                raise MalformedResult(f"the result for line {line} is valid but incomplete")
+            try:
+                balance = vemo_batch.decode_commit(r.balance)  # type: ignore[arg-type]
+                amount = None if r.amount is None else vemo_batch.decode_commit(r.amount)
+            except ValueError:
+                raise MalformedResult(f"the result for line {line} holds a text that is not a point") from None
+        out.append(Checked(r, amount, balance))
+    return out
+
+
 class _Invalid(Exception):
     pass
 
@@ -214,25 +267,32 @@ class Ledger:
         """Apply one line's result; the reason it is invalid, or None once applied.
 
         A line that failed its own checks, or whose balances do not follow
-        from the ledger so far, changes nothing.
+        from the ledger so far, changes nothing. Raises ValueError, changing
+        nothing, for a result that verify_chunk cannot have given: the
+        MalformedResult of checked_results.
         """
+        line = r.line if isinstance(r, LineResult) and type(r.line) is int else 0
+        return self.apply_checked(checked_results([(line, "")], [r])[0])
+
+    def apply_checked(self, c: Checked) -> str | None:
+        """apply() for a result that checked_results has passed."""
+        r = c.result
         if r.reason is not None:
             return r.reason
-        assert r.account is not None and r.balance is not None
+        assert r.account is not None and r.balance is not None and c.balance is not None
         if r.kind == "open":
             if r.account in self._balances:
                 return ALREADY_OPEN
-            self._balances[r.account] = vemo_batch.decode_commit(r.balance)
+            self._balances[r.account] = c.balance
             return None
-        assert r.receiver is not None and r.amount is not None
+        assert r.receiver is not None and c.amount is not None
         before = self._balances.get(r.account)
         if before is None:
             return NO_SENDER
         if r.receiver not in self._balances:
             return NO_RECEIVER
-        amount = vemo_batch.decode_commit(r.amount)
-        if not _follows(before, amount, r.balance):
+        if not _follows(before, c.amount, r.balance):
             return WRONG_BALANCE
-        self._balances[r.account] = vemo_batch.decode_commit(r.balance)
-        self._balances[r.receiver] = vemo.add(self._balances[r.receiver], amount)
+        self._balances[r.account] = c.balance
+        self._balances[r.receiver] = vemo.add(self._balances[r.receiver], c.amount)
         return None

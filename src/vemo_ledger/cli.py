@@ -9,11 +9,13 @@ stderr.
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import sys
 from typing import Callable, NoReturn, Sequence
 
 from vemo_ledger.progress import Progress
+from vemo_ledger.verify import CHUNK_TIMEOUT, MAX_LINE
 
 EXIT_VALID, EXIT_INVALID, EXIT_ERROR = 0, 1, 2
 #: How many invalid lines the summary lists; the report has all of them.
@@ -40,6 +42,25 @@ def _at_least(low: int) -> Callable[[str], int]:
 
 
 _positive, _count = _at_least(1), _at_least(0)
+
+
+def _seconds(text: str) -> float:
+    """An argparse type: a positive, finite number of seconds."""
+    try:
+        t = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    if not 0 < t < float("inf"):
+        raise argparse.ArgumentTypeError(f"must be a positive number of seconds: {text}")
+    return t
+
+
+def shown(text: str) -> str:
+    """text as the summary prints it: every character that is not printable
+    (controls, terminal escapes, line breaks, lone surrogates, bidirectional
+    overrides) written as a Python escape, so that no line of a ledger can
+    draw on the terminal or break the output."""
+    return "".join(c if c.isprintable() else ascii(c)[1:-1] for c in text)
 
 
 def parser() -> argparse.ArgumentParser:
@@ -75,8 +96,18 @@ def parser() -> argparse.ArgumentParser:
     where.add_argument("--workers", type=_positive, metavar="N",
                        help="start a local dask cluster of N worker processes on the loopback interface")
     where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="use the running dask cluster of this scheduler")
-    v.add_argument("--connect-timeout", type=float, default=30.0, metavar="SECONDS",
+    v.add_argument("--connect-timeout", type=_seconds, default=30.0, metavar="SECONDS",
                    help="give up on --scheduler after this long without an answer (30)")
+    v.add_argument("--chunk-timeout", type=_seconds, default=CHUNK_TIMEOUT, metavar="SECONDS",
+                   help=f"on a cluster, end the run when a chunk has no result this long after it was sent "
+                        f"({CHUNK_TIMEOUT:g})")
+    v.add_argument("--max-line", type=_positive, default=MAX_LINE, metavar="BYTES",
+                   help=f"a longer line is an invalid record, never read whole ({MAX_LINE})")
+    tls = v.add_argument_group("TLS for --scheduler tls://HOST:PORT (all three, or dask's configuration)")
+    tls.add_argument("--tls-ca-file", metavar="PEM", help="the certificate authority that signed the cluster's "
+                                                          "certificates")
+    tls.add_argument("--tls-cert", metavar="PEM", help="this client's certificate")
+    tls.add_argument("--tls-key", metavar="PEM", help="this client's private key")
     v.add_argument("--threads", type=_positive, default=None, help="in-process checking threads (all cores)")
     v.add_argument("--chunk", type=_positive, default=256, metavar="LINES", help="lines per chunk (256)")
     v.add_argument("--report", metavar="PATH",
@@ -130,9 +161,26 @@ def _verify(args: argparse.Namespace) -> int:
         assert bar is not None
         bar.update(done, f"{records} records")
 
+    tls = (args.tls_ca_file, args.tls_cert, args.tls_key)
+    security = None
+    if any(tls):
+        if not all(tls):
+            raise _Failure("give --tls-ca-file, --tls-cert and --tls-key together")
+        if args.scheduler is None:
+            raise _Failure("--tls-ca-file, --tls-cert and --tls-key apply to --scheduler only")
+        for name, f in zip(("--tls-ca-file", "--tls-cert", "--tls-key"), tls):
+            if not os.path.isfile(f):
+                raise _Failure(f"{name} {f}: no such file")
+        try:
+            from distributed.security import Security
+        except ImportError:
+            raise _Failure("running on dask needs the distributed package (Debian: python3-distributed)") from None
+        security = Security(tls_ca_file=args.tls_ca_file, tls_client_cert=args.tls_cert,
+                            tls_client_key=args.tls_key, require_encryption=True)
     try:
         report = verify_ledger(args.ledger, workers=args.workers, scheduler=args.scheduler, chunk=args.chunk,
                                threads=args.threads, connect_timeout=args.connect_timeout,
+                               chunk_timeout=args.chunk_timeout, max_line=args.max_line, security=security,
                                on_progress=None if bar is None else progress)
     except BaseException as e:
         if bar is not None:
@@ -155,17 +203,25 @@ def _verify(args: argparse.Namespace) -> int:
             raise _Failure(f"{report_path}: {e.strerror or e}") from None
     run = report.run
     assert run is not None
-    out = [f"{report.ledger}: {report.records} records ({report.accounts} accounts opened, "
+    # Ids are shown as JSON strings (ASCII, every control escaped) and
+    # everything else of the file's through shown(): the summary cannot be
+    # made to fail or to print lines of the ledger's choosing.
+    out = [f"{shown(report.ledger)}: {report.records} records ({report.accounts} accounts opened, "
            f"{report.transfers} transfers): {report.valid} valid, {report.invalid} invalid"]
     for x in report.invalid_lines[:SUMMARY_LINES]:
-        out.append(f"  line {x.line} ({x.id or 'no id'}): {x.reason}")
+        out.append(f"  line {x.line} ({'no id' if x.id is None else json.dumps(x.id)}): {shown(x.reason)}")
     if report.invalid > SUMMARY_LINES:
         out.append(f"  ... and {report.invalid - SUMMARY_LINES} more in the report")
     where = "this process" if run.mode == "in-process" else f"{run.workers} {run.mode} workers"
     out.append(f"checked in {run.seconds:.2f} s, {run.transfers_per_second:.0f} transfers/s, on {where} "
                f"({run.threads} threads, chunks of {run.chunk} lines)")
     if report_path != "-":
-        out.append(f"report: {report_path}")
+        out.append(f"report: {shown(report_path)}")
+    reconfigure = getattr(summary, "reconfigure", None)
+    if reconfigure is not None:
+        # A terminal whose encoding lacks some printable character of the
+        # ledger's gets it as an escape, rather than a failed summary.
+        reconfigure(errors="backslashreplace")
     print("\n".join(out), file=summary)
     return EXIT_VALID if report.ok else EXIT_INVALID
 
@@ -182,8 +238,14 @@ def main(argv: Sequence[str] | None = None) -> int:
             return _make(args)
         return _verify(args)
     except _Failure as e:
-        print(f"vemo_ledger {args.command}: error: {e}", file=sys.stderr)
+        print(f"vemo_ledger {args.command}: error: {shown(str(e))}", file=sys.stderr)
         return EXIT_ERROR
     except KeyboardInterrupt:
         print(f"vemo_ledger {args.command}: interrupted", file=sys.stderr)
         return 130
+    except Exception as e:
+        # Whatever else went wrong is this program's fault or the machine's,
+        # never a verdict on the ledger: one line and exit status 2, not a
+        # traceback with the status that means "some record invalid".
+        print(f"vemo_ledger {args.command}: error: {type(e).__name__}: {shown(str(e))}", file=sys.stderr)
+        return EXIT_ERROR

@@ -28,6 +28,43 @@ class RecordError(ValueError):
     """A line that is not a well-formed record; str() is the reason."""
 
 
+#: The longest integer a line may hold, in digits. Python refuses to read
+#: longer ones by default (and reads them in quadratic time where that
+#: limit is lifted); a record's only integer, "bits", has two.
+MAX_INT_DIGITS = 4300
+
+
+@dataclass(frozen=True)
+class _LongInteger:
+    """Stands in for a JSON integer too long to read: only its length is kept."""
+
+    digits: int
+
+
+def _integer(text: str) -> int | _LongInteger:
+    digits = len(text) - text.startswith("-")
+    return int(text) if digits <= MAX_INT_DIGITS else _LongInteger(digits)
+
+
+def read_json(line: str) -> Any:
+    """json.loads, with integers too long to read replaced by a stand-in
+    that keeps their length: reading a line never fails on its numbers."""
+    return json.loads(line, parse_int=_integer)
+
+
+def _show(v: object) -> str:
+    """A JSON value as a reason quotes it: escaped to ASCII, so that no text
+    of the line can reach a terminal as control characters."""
+    if isinstance(v, _LongInteger):
+        return f"an integer of {v.digits} digits"
+    text = json.dumps(v)
+    return text if len(text) <= _SHOWN else f"{text[:_SHOWN - 20]}... ({len(text)} characters)"
+
+
+#: How much of a value a reason quotes.
+_SHOWN = 80
+
+
 @dataclass(frozen=True)
 class Opening:
     """Opens an account with its first balance, a commitment only its owner can open."""
@@ -77,7 +114,7 @@ def parse(line: str) -> Record:
     texts inside are decoded and the proofs checked by the verifier.
     """
     try:
-        obj = json.loads(line)
+        obj = read_json(line)
     except json.JSONDecodeError as e:
         raise RecordError(f"not JSON: {e}") from None
     except RecursionError:
@@ -89,13 +126,15 @@ def parse(line: str) -> Record:
         raise RecordError('missing field "kind"')
     cls = _KINDS.get(kind) if isinstance(kind, str) else None
     if cls is None:
-        raise RecordError(f'field "kind" is {json.dumps(kind)}; expected "open" or "transfer"')
+        raise RecordError(f'field "kind" is {_show(kind)}; expected "open" or "transfer"')
     values: dict[str, Any] = {}
     for f in fields(cls):
         if f.name not in obj:
             raise RecordError(f'missing field "{f.name}"')
         v = obj[f.name]
         if f.name in _INTEGERS:
+            if isinstance(v, _LongInteger):
+                raise RecordError(f'field "{f.name}" is {_show(v)}; expected 8, 16, 32 or 64')
             if type(v) is not int:
                 raise RecordError(f'field "{f.name}" is a JSON {_json_type(v)}; expected an integer')
         elif not isinstance(v, str):
@@ -103,7 +142,7 @@ def parse(line: str) -> Record:
         values[f.name] = v
     extra = sorted(set(obj) - set(values) - {"kind"})
     if extra:
-        raise RecordError(f'unknown field "{extra[0]}"')
+        raise RecordError(f"unknown field {_show(extra[0])}")
     if not values["id"]:
         raise RecordError('field "id" is empty')
     if cls is Transfer and values["bits"] not in BITS:
@@ -114,7 +153,7 @@ def parse(line: str) -> Record:
 def record_id(line: str) -> str | None:
     """The id of a line that may not parse: its "id" string when it has one."""
     try:
-        obj = json.loads(line)
+        obj = read_json(line)
     except (ValueError, RecursionError):
         return None
     if isinstance(obj, dict) and isinstance(obj.get("id"), str) and obj["id"]:
@@ -127,7 +166,7 @@ def _json_type(v: object) -> str:
         return "null"
     if isinstance(v, bool):
         return "boolean"
-    if isinstance(v, (int, float)):
+    if isinstance(v, (int, float, _LongInteger)):
         return "number"
     if isinstance(v, str):
         return "string"

@@ -10,6 +10,8 @@ chunks in flight, not the size of the file.
 from __future__ import annotations
 
 import asyncio
+import heapq
+import itertools
 import json
 import logging
 import os
@@ -20,7 +22,17 @@ from concurrent.futures import CancelledError, ThreadPoolExecutor
 from dataclasses import asdict, dataclass, field
 from typing import Any, BinaryIO, Callable, Iterator, Protocol
 
-from vemo_ledger.check import Ledger, LineResult, verify_chunk
+from vemo_ledger.record import read_json
+from vemo_ledger.check import Checked, Ledger, LineResult, MalformedResult, checked_results, verify_chunk
+
+#: The longest line read by default, in bytes (its line break not counted):
+#: about nine times a transfer at 64 bits (7 KB).
+MAX_LINE = 64 * 1024
+#: The reason given for a line longer than the limit.
+LINE_TOO_LONG = "line too long"
+#: How long a cluster may take over one chunk by default, in seconds, from
+#: the moment it is sent: a chunk of 256 transfers takes about a second.
+CHUNK_TIMEOUT = 300.0
 
 
 class LedgerError(Exception):
@@ -77,48 +89,106 @@ class Report:
 
 
 class _Future(Protocol):
-    def result(self) -> list[LineResult]: ...
+    def result(self, timeout: float | None = None) -> object: ...
 
 
-Submit = Callable[[list[tuple[int, str]]], _Future]
+Lines = list[tuple[int, str]]
+Submit = Callable[[Lines], _Future]
 
 
-def _lines(f: BinaryIO, chunk: int) -> Iterator[tuple[list[tuple[int, str]], int]]:
-    """(chunk of numbered non-blank lines, bytes read so far) from a binary file.
+@dataclass
+class _Chunk:
+    """One chunk as read: the lines to check, the line numbers of the lines
+    too long to read, and how far into the file the chunk ends."""
+
+    lines: Lines
+    too_long: list[int]
+    read: int
+
+    def where(self, path: str) -> str:
+        numbers = [n for n, _ in self.lines] + self.too_long
+        return f"{path}, lines {min(numbers)} to {max(numbers)}"
+
+
+class _TooLong:
+    """What _read_line gives for a line longer than the limit."""
+
+
+_TOO_LONG = _TooLong()
+
+
+def _read_line(f: BinaryIO, max_line: int) -> bytes | _TooLong | None:
+    """The next line of f without its line break; None at the end of the
+    file; _TOO_LONG for a line of more than max_line bytes, which is
+    skipped without being held whole."""
+    raw = f.readline(max_line + 2)
+    if not raw:
+        return None
+    if len(raw) <= max_line + 1 or raw.endswith(b"\n"):
+        content = raw.rstrip(b"\r\n")
+        if len(content) <= max_line:
+            return content
+    while raw and not raw.endswith(b"\n"):
+        raw = f.readline(1 << 16)
+    return _TOO_LONG
+
+
+def _chunks(f: BinaryIO, chunk: int, max_line: int) -> Iterator[_Chunk]:
+    """The non-blank lines of a binary file in chunks of at most `chunk`.
 
     A line that is not UTF-8 is passed on with its bytes escaped so that the
-    check names it; the line count includes blank lines.
+    check names it; a line too long is only counted; the line count
+    includes blank lines.
     """
-    batch: list[tuple[int, str]] = []
-    for n, raw in enumerate(f, start=1):
-        text = raw.decode("utf-8", errors="surrogateescape").rstrip("\r\n")
-        if not text.strip():
-            continue
-        batch.append((n, text))
-        if len(batch) == chunk:
-            yield batch, f.tell()
-            batch = []
-    if batch:
-        yield batch, f.tell()
+    current = _Chunk([], [], 0)
+    for n in itertools.count(1):
+        raw = _read_line(f, max_line)
+        if raw is None:
+            break
+        if isinstance(raw, _TooLong):
+            current.too_long.append(n)
+        else:
+            text = raw.decode("utf-8", errors="surrogateescape")
+            if not text.strip():
+                continue
+            current.lines.append((n, text))
+        if len(current.lines) + len(current.too_long) == chunk:
+            current.read = f.tell()
+            yield current
+            current = _Chunk([], [], 0)
+    if current.lines or current.too_long:
+        current.read = f.tell()
+        yield current
 
 
-def _read(path: str, f: BinaryIO, chunk: int) -> Iterator[tuple[list[tuple[int, str]], int]]:
-    """_lines, with a failure to read the file as a LedgerError."""
+def _read(path: str, f: BinaryIO, chunk: int, max_line: int) -> Iterator[_Chunk]:
+    """_chunks, with a failure to read the file as a LedgerError."""
     try:
-        yield from _lines(f, chunk)
+        yield from _chunks(f, chunk, max_line)
     except OSError as e:
         raise LedgerError(f"{path}: {e.strerror or e}") from None
 
 
-def _check_first_line(path: str) -> None:
+def _check_first_line(path: str, max_line: int) -> None:
     """A JSON Lines file starts with a JSON value on its first non-blank line;
-    a ledger's lines are objects. Anything else is refused before any work."""
+    a ledger's lines are objects. Anything else is refused before any work.
+    A first line too long to read passes when it starts like an object: it
+    is then an invalid record like any other."""
     with open(path, "rb") as f:
-        for n, raw in enumerate(f, start=1):
+        for n in itertools.count(1):
+            start = f.tell()
+            raw = _read_line(f, max_line)
+            if raw is None:
+                return
+            if isinstance(raw, _TooLong):
+                f.seek(start)
+                if f.read(1 << 10).lstrip()[:1] == b"{":
+                    return
+                raise LedgerError(f"{path}: not JSON Lines: line {n} is not JSON")
             if not raw.strip():
                 continue
             try:
-                obj = json.loads(raw.decode("utf-8"))
+                obj = read_json(raw.decode("utf-8"))
             except (UnicodeDecodeError, ValueError, RecursionError):
                 raise LedgerError(f"{path}: not JSON Lines: line {n} is not JSON") from None
             if not isinstance(obj, dict):
@@ -134,20 +204,33 @@ def verify_ledger(
     chunk: int = 256,
     threads: int | None = None,
     connect_timeout: float = 30.0,
+    chunk_timeout: float = CHUNK_TIMEOUT,
+    max_line: int = MAX_LINE,
+    security: Any = None,
     on_progress: Callable[[int, int, int], None] | None = None,
 ) -> Report:
     """Verify every record of the JSON Lines ledger at `path`.
 
     Where it runs: in this process on `threads` threads (default: all
     cores); with `workers`, on a dask LocalCluster of that many worker
-    processes on the loopback interface; with `scheduler` ("tcp://host:port"),
-    on the running dask cluster behind that scheduler (given up after
-    `connect_timeout` seconds without an answer). The same chunk
-    function (verify_chunk) runs in every case, and the report is the same.
+    processes on the loopback interface, whose connections are encrypted
+    and authenticated with credentials made for this run alone; with
+    `scheduler` ("tcp://host:port" or "tls://host:port"), on the running
+    dask cluster behind that scheduler (given up after `connect_timeout`
+    seconds without an answer), with `security` (a distributed.Security;
+    None: dask's configuration) for its TLS. The same chunk function
+    (verify_chunk) runs in every case, and the report is the same.
+
+    A line longer than `max_line` bytes is an invalid record ("line too
+    long"), never read whole. On a cluster, a chunk whose result has not
+    come back `chunk_timeout` seconds after it was sent, or whose result
+    does not answer it line for line, ends the run with LedgerError:
+    nothing of such a result is applied.
 
     on_progress(records_done, bytes_done, bytes_total) is called after each
     chunk is applied. Raises LedgerError when the ledger cannot be verified
-    at all; invalid records are reported, never raised.
+    at all, an unexpected failure while checking included; invalid records
+    are reported, never raised.
     """
     path = os.fspath(path)
     if chunk < 1:
@@ -158,24 +241,46 @@ def verify_ledger(
         raise ValueError("workers must be at least 1")
     if threads is not None and threads < 1:
         raise ValueError("threads must be at least 1")
+    if max_line < 1:
+        raise ValueError("max_line must be at least 1")
+    if not chunk_timeout > 0:
+        raise ValueError("chunk_timeout must be positive")
+    if security is not None and scheduler is None:
+        raise ValueError("security applies to a scheduler only; a local cluster makes its own")
     try:
         total = os.stat(path).st_size
-        _check_first_line(path)
+        _check_first_line(path, max_line)
         f = open(path, "rb")
     except OSError as e:
         raise LedgerError(f"{path}: {e.strerror or e}") from None
     with f:
+        reading = _Reading(path, f, total, chunk, max_line)
         if workers is None and scheduler is None:
             n = threads or os.cpu_count() or 1
             started = time.perf_counter()
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
-                return _run(path, f, total, lambda c: pool.submit(verify_chunk, c), 2 * n, chunk, on_progress,
-                            Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0))
-        return _run_dask(path, f, total, workers, scheduler, chunk, connect_timeout, on_progress)
+                return _run(reading, lambda c: pool.submit(verify_chunk, c), 2 * n, None, _failed_here,
+                            on_progress, Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0))
+        return _run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout, on_progress)
 
 
-def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler: str | None, chunk: int,
-              connect_timeout: float, on_progress: Callable[[int, int, int], None] | None) -> Report:
+@dataclass
+class _Reading:
+    """The file being verified and how it is read."""
+
+    path: str
+    f: BinaryIO
+    total: int  # bytes
+    chunk: int  # lines
+    max_line: int  # bytes
+
+
+def _failed_here(e: BaseException) -> str:
+    return f"checking failed: {type(e).__name__}: {e}"
+
+
+def _run_dask(reading: _Reading, workers: int | None, scheduler: str | None, security: Any, connect_timeout: float,
+              chunk_timeout: float, on_progress: Callable[[int, int, int], None] | None) -> Report:
     try:
         import distributed
     except ImportError:
@@ -184,13 +289,19 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
     cluster: Any = None
     try:
         if workers is not None:
+            # security=True: a certificate and key made for this cluster
+            # alone, so that no other process (of this machine either) can
+            # join it, submit work to it or read what it carries.
             cluster = distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                                host="127.0.0.1", dashboard_address="127.0.0.1:0",
-                                               silence_logs=logging.ERROR)
+                                               security=True, silence_logs=logging.ERROR)
             client = distributed.Client(cluster)
         else:
-            client = distributed.Client(scheduler, timeout=connect_timeout)
-    except (OSError, TimeoutError, ValueError) as e:
+            client = distributed.Client(scheduler, timeout=connect_timeout, security=security)
+    except ImportError as e:
+        raise LedgerError(f"a local cluster's credentials need the cryptography package "
+                          f"(Debian: python3-cryptography): {e}") from None
+    except (OSError, TimeoutError, ValueError, TypeError) as e:
         if cluster is not None:
             cluster.close()
         where = f"{workers} local workers" if workers is not None else f"scheduler {scheduler}"
@@ -203,10 +314,10 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
             except (OSError, TimeoutError) as e:
                 raise LedgerError(f"no worker joined scheduler {scheduler} in {connect_timeout:g} s: {e}") from None
             n = sum(client.nthreads().values())
-        run = Run("local-cluster" if workers is not None else "scheduler", len(client.nthreads()), n, chunk, 0,
-                  0.0, time.perf_counter() - started, 0.0)
+        run = Run("local-cluster" if workers is not None else "scheduler", len(client.nthreads()), n, reading.chunk,
+                  0, 0.0, time.perf_counter() - started, 0.0)
 
-        def submit(c: list[tuple[int, str]]) -> _Future:
+        def submit(c: Lines) -> _Future:
             # The chunk travels inside the task, not scattered ahead: a task
             # holds everything it needs, so the scheduler can rerun it on
             # another worker when the first one dies. dask warns about
@@ -216,30 +327,61 @@ def _run_dask(path: str, f: BinaryIO, total: int, workers: int | None, scheduler
                 future: _Future = client.submit(verify_chunk, c, pure=False)
             return future
 
-        try:
-            return _run(path, f, total, submit, 2 * n, chunk, on_progress, run)
-        except distributed.KilledWorker as e:
-            raise LedgerError(f"a chunk was lost with every worker that ran it: {e}") from None
-        except (OSError, TimeoutError, CancelledError, asyncio.CancelledError) as e:
-            raise LedgerError(f"lost the cluster during the run: {type(e).__name__}: {e}") from None
+        def failed(e: BaseException) -> str:
+            if isinstance(e, distributed.KilledWorker):
+                return f"lost with every worker that ran it: {e}"
+            if isinstance(e, (OSError, CancelledError, asyncio.CancelledError)):
+                return f"lost the cluster during the run: {type(e).__name__}: {e}"
+            return f"checking failed on a worker: {type(e).__name__}: {e}"
+
+        return _run(reading, submit, 2 * n, chunk_timeout, failed, on_progress, run)
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
 
 
-def _run(path: str, f: BinaryIO, total: int, submit: Submit, window: int, chunk: int,
-         on_progress: Callable[[int, int, int], None] | None, run: Run) -> Report:
-    report = Report(ledger=path)
+def _run(reading: _Reading, submit: Submit, window: int, timeout: float | None,
+         failed: Callable[[BaseException], str], on_progress: Callable[[int, int, int], None] | None,
+         run: Run) -> Report:
+    report = Report(ledger=reading.path)
     ledger = Ledger()
-    in_flight: deque[tuple[_Future, int]] = deque()
+    in_flight: deque[tuple[_Future | None, _Chunk, float]] = deque()
     started = time.perf_counter()
 
+    def results_of(future: _Future | None, c: _Chunk, sent: float) -> list[Checked]:
+        """The chunk's results checked against the chunk, the lines too
+        long to read among them, in line order."""
+        if future is None:
+            got: object = []
+        else:
+            try:
+                if timeout is None:
+                    got = future.result()
+                else:
+                    # A second at least: fetching a result that is ready
+                    # takes a round trip of its own.
+                    got = future.result(timeout=max(1.0, sent + timeout - time.monotonic()))
+            except TimeoutError:
+                if timeout is None:
+                    raise LedgerError(f"{c.where(reading.path)}: {failed(TimeoutError())}") from None
+                raise LedgerError(f"{c.where(reading.path)}: no result from the cluster {timeout:g} s after they were sent "
+                                  f"(chunk timeout)") from None
+            except (Exception, asyncio.CancelledError) as e:
+                raise LedgerError(f"{c.where(reading.path)}: {failed(e)}") from None
+        try:
+            checked = checked_results(c.lines, got)
+        except MalformedResult as e:
+            raise LedgerError(f"{c.where(reading.path)}: a result that does not answer them: {e}") from None
+        too_long = [Checked(LineResult(n, None, LINE_TOO_LONG), None, None) for n in c.too_long]
+        return list(heapq.merge(checked, too_long, key=lambda x: x.result.line))
+
     def settle() -> None:
-        future, read = in_flight.popleft()
-        for r in future.result():
+        future, c, sent = in_flight.popleft()
+        for x in results_of(future, c, sent):
             report.records += 1
-            reason = ledger.apply(r)
+            reason = ledger.apply_checked(x)
+            r = x.result
             if reason is None:
                 report.valid += 1
                 if r.kind == "open":
@@ -249,12 +391,18 @@ def _run(path: str, f: BinaryIO, total: int, submit: Submit, window: int, chunk:
                 report.invalid_lines.append(InvalidLine(r.line, r.id, reason))
         run.chunks += 1
         if on_progress is not None:
-            on_progress(report.records, read, total)
+            on_progress(report.records, c.read, reading.total)
 
-    for lines, read in _read(path, f, chunk):
+    for c in _read(reading.path, reading.f, reading.chunk, reading.max_line):
         if len(in_flight) >= window:
             settle()
-        in_flight.append((submit(lines), read))
+        future = None
+        if c.lines:
+            try:
+                future = submit(c.lines)
+            except Exception as e:
+                raise LedgerError(f"{c.where(reading.path)}: {failed(e)}") from None
+        in_flight.append((future, c, time.monotonic()))
     while in_flight:
         settle()
     report.transfers = report.records - report.accounts

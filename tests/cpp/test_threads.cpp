@@ -2,16 +2,19 @@
 // eviction), odd-multiple rows of caller points (with eviction) and pinned
 // rows, generator vectors derived by several threads at once, and batch
 // verification, from 8 threads. Every result is checked against a value
-// computed before the threads start. Built again under ThreadSanitizer by
+// computed before the threads start; the fork-join loop's failure handling
+// closes the suite. Built again under ThreadSanitizer by
 // `make tsan`, which runs this suite there.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/parallel.hpp"
 #include "curve/point.hpp"
 #include "curve/proofs/batch.hpp"
 #include "test_util.hpp"
@@ -131,6 +134,29 @@ TEST(Threads, BatchesVerifiedConcurrently) {
       if (vemo::proofs::verify_batch_vartime(ptrs, (unsigned)(t % 3) + 1) != want) wrong.fetch_add(1);
   });
   EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Threads, ParallelForCarriesAWorkerFailureToTheCaller) {
+  // Whichever thread meets the failing item, the caller gets its exception
+  // after every started thread was joined (a joinable std::thread left
+  // behind would end the process), and the loop stops early.
+  for (unsigned threads : {1u, 2u, 8u}) {
+    std::atomic<std::size_t> ran{0};
+    try {
+      parallel_for(10000, threads, [&](std::size_t i) {
+        ran.fetch_add(1);
+        if (i == 17) throw std::length_error("item 17");
+      });
+      ADD_FAILURE() << "no exception with " << threads << " threads";
+    } catch (const std::length_error& e) {
+      EXPECT_STREQ(e.what(), "item 17");
+    }
+    EXPECT_LT(ran.load(), 10000u) << threads << " threads";
+  }
+  // Without failures every item runs exactly once.
+  std::vector<std::atomic<int>> seen(5000);
+  parallel_for(seen.size(), 8, [&](std::size_t i) { seen[i].fetch_add(1); });
+  for (const auto& s : seen) ASSERT_EQ(s.load(), 1);
 }
 
 }  // namespace
