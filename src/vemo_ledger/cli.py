@@ -147,7 +147,7 @@ def default_report_path(ledger: str) -> str:
 
 
 def _verify(args: argparse.Namespace) -> int:
-    from vemo_ledger.verify import LedgerError, verify_ledger
+    from vemo_ledger.verify import LedgerError, tls_security, verify_ledger
 
     bar: Progress | None = None
     if not args.quiet:
@@ -172,11 +172,9 @@ def _verify(args: argparse.Namespace) -> int:
             if not os.path.isfile(f):
                 raise _Failure(f"{name} {f}: no such file")
         try:
-            from distributed.security import Security
-        except ImportError:
-            raise _Failure("running on dask needs the distributed package (Debian: python3-distributed)") from None
-        security = Security(tls_ca_file=args.tls_ca_file, tls_client_cert=args.tls_cert,
-                            tls_client_key=args.tls_key, require_encryption=True)
+            security = tls_security(args.tls_ca_file, args.tls_cert, args.tls_key)
+        except LedgerError as e:
+            raise _Failure(str(e)) from None
     try:
         report = verify_ledger(args.ledger, workers=args.workers, scheduler=args.scheduler, chunk=args.chunk,
                                threads=args.threads, connect_timeout=args.connect_timeout,

@@ -264,6 +264,18 @@ def verify_ledger(
         return _run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout, on_progress)
 
 
+def tls_security(ca_file: str, cert: str, key: str) -> Any:
+    """The distributed.Security of a client that reaches a tls:// scheduler
+    with its certificate `cert` and key `key` (PEM files), trusting the
+    cluster's certificates signed by the authority in `ca_file`; plain
+    connections refused. LedgerError without dask's distributed package."""
+    try:
+        from distributed.security import Security
+    except ImportError:
+        raise LedgerError("running on dask needs the distributed package (Debian: python3-distributed)") from None
+    return Security(tls_ca_file=ca_file, tls_client_cert=cert, tls_client_key=key, require_encryption=True)
+
+
 @dataclass
 class _Reading:
     """The file being verified and how it is read."""
