@@ -1,5 +1,8 @@
-// The Python-facing work functions, grouped by area. Each takes and returns
-// C++ values only; the binding layer converts arguments and results.
+// The work behind every Python function and class member, grouped by area,
+// with no Python in it: each takes and returns C++ values only (the binding
+// layer converts arguments and results), and every failure is a value
+// (Outcome) that the module boundary raises. The C++ tests, the
+// constant-time check and the fuzz replayer call these very functions.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +10,10 @@
 #include <string_view>
 
 #include "curve/proofs/claims.hpp"
+#include "output.hpp"
 #include "values.hpp"
 
-namespace vemo::py::work {
+namespace vemo::api {
 
 // Commitments, keys and tokens.
 std::string curve_name();
@@ -104,7 +108,33 @@ inline Outcome<bool> verdict(Outcome<Claims>&& claims) {
   return claims.value().holds_vartime();
 }
 
-// Writes text to the process's standard output (file descriptor 1).
-void write_stdout(const std::string& text);
+// The members of the six classes: properties and methods, the receiver
+// first. PbSk.to_token and the secret getters are constant time.
+namespace members {
+// Commit
+std::string commit_get(const CommitV& c);
+bool commit_is_zero(const CommitV& c);
+CommitV commit_sum(const CommitV& a, const CommitV& b);
+CommitV commit_sub(const CommitV& a, const CommitV& b);
+std::string commit_x(const CommitV& c);
+std::string commit_y(const CommitV& c);
+ByteList commit_to_bytes(const CommitV& c);
+std::string commit_from_bytes(const CommitV& c, const Bytes32& a);
+// rand_r
+RandR rand_sum(const RandR& a, const RandR& b);
+RandR rand_sub(const RandR& a, const RandR& b);
+RandR rand_neg(const RandR& a);
+std::string rand_get(const RandR& a);
+bool rand_is_zero(const RandR& a);
+// GH
+std::string gh_h(const GHV& gh);
+std::string gh_g(const GHV& gh);
+// Token
+std::string token_get(const TokenV& t);
+// PbSk
+TokenV pbsk_to_token(const PbSkV& k, const RandR& r);
+std::string pbsk_get_sk(const PbSkV& k);
+std::string pbsk_get_pk(const PbSkV& k);
+}  // namespace members
 
-}  // namespace vemo::py::work
+}  // namespace vemo::api

@@ -8,9 +8,9 @@
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "bulletproofs/src/proofs/range_proof.hpp"
 #include "curve/encoding.hpp"
-#include "work.hpp"
+#include "api.hpp"
 
-namespace vemo::py::work {
+namespace vemo::api {
 
 using namespace vemo::curve;
 using namespace vemo::bulletproofs;
@@ -127,4 +127,4 @@ Outcome<std::string> range_proof_test(std::uint64_t n_bit, std::int32_t val) {
   return std::to_string(n_bit);
 }
 
-}  // namespace vemo::py::work
+}  // namespace vemo::api

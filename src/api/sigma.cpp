@@ -10,9 +10,9 @@
 #include "curve/proofs/sigma_dlog_explicit.hpp"
 #include "curve/proofs/sigma_eq_dlog.hpp"
 #include "curve/proofs/sigma_eq_dlog_ped.hpp"
-#include "work.hpp"
+#include "api.hpp"
 
-namespace vemo::py::work {
+namespace vemo::api {
 
 using namespace vemo::curve;
 using vemo::proofs::ConsistencyProof;
@@ -247,4 +247,4 @@ Outcome<bool> consistency_proof_verify(std::string_view text, const GHV& gh, con
   return verdict(consistency_proof_claims(text, gh, ped_cm, token, pubkey));
 }
 
-}  // namespace vemo::py::work
+}  // namespace vemo::api

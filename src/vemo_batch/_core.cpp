@@ -20,48 +20,18 @@
 #include <string>
 #include <vector>
 
-#include "binding.hpp"
 #include "curve/parallel.hpp"
 #include "curve/proofs/batch.hpp"
-#include "verifiers.hpp"
-#include "work.hpp"
+#include "decoders.hpp"
+#include "src/api/api.hpp"
+#include "src/api/verifiers.hpp"
+#include "src/binding/call.hpp"
 
 namespace vemo::py {
 
 namespace {
 
-// ---- vemo's classes --------------------------------------------------------
-
-struct VemoTypes {
-  PyTypeObject* commit = nullptr;
-  PyTypeObject* rand_r = nullptr;
-  PyTypeObject* gh = nullptr;
-  PyTypeObject* pbsk = nullptr;
-  PyTypeObject* hx = nullptr;
-  PyTypeObject* token = nullptr;
-};
-VemoTypes g_types;  // set once at import, under the interpreter lock
-
-}  // namespace
-
-#define VEMO_BORROW_CLASS(V, NAME, FIELD)       \
-  template <>                                   \
-  PyTypeObject* class_type<V>() {               \
-    return g_types.FIELD;                       \
-  }                                             \
-  template <>                                   \
-  const char* class_name<V>() {                 \
-    return NAME;                                \
-  }
-VEMO_BORROW_CLASS(CommitV, "Commit", commit)
-VEMO_BORROW_CLASS(RandR, "rand_r", rand_r)
-VEMO_BORROW_CLASS(GHV, "GH", gh)
-VEMO_BORROW_CLASS(PbSkV, "PbSk", pbsk)
-VEMO_BORROW_CLASS(HxV, "hx", hx)
-VEMO_BORROW_CLASS(TokenV, "Token", token)
-#undef VEMO_BORROW_CLASS
-
-namespace {
+using namespace vemo::api;
 
 // ---- items -----------------------------------------------------------------
 
@@ -105,34 +75,26 @@ std::shared_ptr<const Item> make_item(const Signature& sig, PyObject* const* arg
 }
 
 struct Verifier {
-  const char* name;
-  const Signature* sig;
+  const char* name;  // the verifying function's name in vemo
+  Signature sig;
   std::shared_ptr<const Item> (*make)(const Signature&, PyObject* const*, Py_ssize_t, PyObject*);
   PyObject* fn = nullptr;  // vemo's function object, set at import
 };
 
-#define VEMO_VERIFIER(NAME, CLAIMS)                                                          \
-  Verifier {                                                                                 \
-    #NAME, [] {                                                                              \
-      static const char* const p[] = {VEMO_PARAMS_##NAME};                                   \
-      static const Signature s{#NAME, p, sizeof(p) / sizeof(p[0])};                          \
-      static_assert(sizeof(p) / sizeof(p[0]) == FnTraits<&work::CLAIMS>::arity,              \
-                    "the claims function must take the verifier's parameters");              \
-      return &s;                                                                             \
-    }(), &make_item<&work::CLAIMS>                                                           \
-  }
+// Filled at import from the verifiers' table, in its order.
+std::vector<Verifier> g_verifiers;
 
-Verifier g_verifiers[] = {
-    VEMO_VERIFIER(range_proof_single_verify, range_proof_single_claims),
-    VEMO_VERIFIER(consistency_proof_verify, consistency_proof_claims),
-    VEMO_VERIFIER(sigma_dlog_proof_explicit_verify, sigma_dlog_proof_explicit_claims),
-    VEMO_VERIFIER(sigma_dlog_proof_explicit_verify_sha256, sigma_dlog_proof_explicit_claims_sha256),
-    VEMO_VERIFIER(sigma_eq_dlog_verify, sigma_eq_dlog_claims),
-    VEMO_VERIFIER(sigma_eq_dlog_verify_sha256, sigma_eq_dlog_claims_sha256),
-    VEMO_VERIFIER(sigma_eq_dlog_verify_same_secret, sigma_eq_dlog_claims_same_secret),
-    VEMO_VERIFIER(sigma_eq_dlog_ped_verify, sigma_eq_dlog_ped_claims),
-};
-#undef VEMO_VERIFIER
+std::vector<Verifier> all_verifiers() {
+  std::vector<Verifier> out;
+  std::apply(
+      [&](const auto&... v) {
+        (out.push_back(Verifier{v.name, Signature{v.name, v.params.data(), v.params.size()},
+                                &make_item<std::remove_cvref_t<decltype(v)>::claims>}),
+         ...);
+      },
+      kVerifiers);
+  return out;
+}
 
 // ---- the Batch type --------------------------------------------------------
 
@@ -196,7 +158,7 @@ PyObject* batch_add(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     }
     for (const Verifier& v : g_verifiers) {
       if (args[0] != v.fn) continue;
-      auto item = v.make(*v.sig, args + 1, nargs - 1, kwnames);
+      auto item = v.make(v.sig, args + 1, nargs - 1, kwnames);
       if (!item) return nullptr;
       state_of(self).items.push_back(std::move(item));
       Py_RETURN_NONE;
@@ -389,44 +351,6 @@ PyType_Slot batch_slots[] = {
 
 PyType_Spec batch_spec{"vemo_batch.Batch", (int)sizeof(BatchObject), 0, Py_TPFLAGS_DEFAULT, batch_slots};
 
-// ---- quiet decoders ----------------------------------------------------------
-
-// vemo.from_str and vemo.to_token_from_str end a bad text with
-// PanicException and a line on stderr: right for one call, wrong for a
-// reader of untrusted bulk data, where a bad text is an ordinary outcome.
-// These decode the same way and give vemo's own instances, but a text that
-// does not decode raises ValueError with vemo's message and writes nothing.
-template <class V, Outcome<V> (*Decode)(std::string_view)>
-PyObject* decode_quietly(const char* name, PyObject* arg) {
-  if (!PyUnicode_Check(arg)) {
-    PyErr_Format(PyExc_TypeError, "%s() argument must be str, not %.200s", name, Py_TYPE(arg)->tp_name);
-    return nullptr;
-  }
-  std::string_view text;
-  if (auto e = convert_str(arg, "text", text)) {
-    raise_arg_error(*e);
-    return nullptr;
-  }
-  try {
-    Outcome<V> r = Decode(text);
-    if (!r.ok()) {
-      PyErr_SetString(PyExc_ValueError, r.error().message.c_str());
-      return nullptr;
-    }
-    return to_python(r.value());
-  } catch (...) {
-    raise_from_current_exception(Escape::runtime_error);
-    return nullptr;
-  }
-}
-
-PyObject* decode_commit(PyObject*, PyObject* arg) {
-  return decode_quietly<CommitV, &work::from_str>("decode_commit", arg);
-}
-PyObject* decode_token(PyObject*, PyObject* arg) {
-  return decode_quietly<TokenV, &work::to_token_from_str>("decode_token", arg);
-}
-
 PyMethodDef module_methods[] = {
     {"decode_commit", &decode_commit, METH_O,
      "decode_commit(text, /)\n--\n\n"
@@ -450,21 +374,24 @@ PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "vemo_batch._core",
 bool bind_vemo() {
   PyObject* vemo = PyImport_ImportModule("vemo");
   if (!vemo) return false;
-  struct {
-    const char* name;
-    PyTypeObject** slot;
-  } classes[] = {{"Commit", &g_types.commit}, {"rand_r", &g_types.rand_r}, {"GH", &g_types.gh},
-                 {"PbSk", &g_types.pbsk},     {"hx", &g_types.hx},         {"Token", &g_types.token}};
-  bool ok = true;
-  for (auto& c : classes) {
-    PyObject* t = PyObject_GetAttrString(vemo, c.name);
+  auto borrow = [vemo]<class V>(V*) {
+    PyObject* t = PyObject_GetAttrString(vemo, V::kClass);
     if (!t || !PyType_Check(t)) {
       Py_XDECREF(t);
-      if (!PyErr_Occurred()) PyErr_Format(PyExc_ImportError, "vemo.%s is not a class", c.name);
-      ok = false;
-      break;
+      if (!PyErr_Occurred()) PyErr_Format(PyExc_ImportError, "vemo.%s is not a class", V::kClass);
+      return false;
     }
-    *c.slot = reinterpret_cast<PyTypeObject*>(t);
+    g_class_type<V> = reinterpret_cast<PyTypeObject*>(t);
+    return true;
+  };
+  bool ok = std::apply([&](auto... v) { return (borrow(&v) && ...); }, ValueTypes{});
+  if (ok) {
+    try {
+      g_verifiers = all_verifiers();
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+      ok = false;
+    }
   }
   for (Verifier& v : g_verifiers) {
     if (!ok) break;
@@ -482,9 +409,9 @@ bool bind_vemo() {
 PyMODINIT_FUNC PyInit__core(void) {
   using namespace vemo::py;
   if (!bind_vemo()) return nullptr;
-  // This module has its own copy of the core's caches: pin the ledger's
-  // generator pair here too, as vemo does on its first gen_GH.
-  (void)work::gen_GH();
+  // Pin the ledger's generator pair's tables, as vemo does on its first
+  // gen_GH.
+  (void)vemo::api::gen_GH();
   PyObject* module = PyModule_Create(&kModule);
   if (!module) return nullptr;
   PyObject* type = PyType_FromSpec(&batch_spec);

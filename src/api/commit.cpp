@@ -8,9 +8,9 @@
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
 #include "curve/hash_to_curve.hpp"
-#include "work.hpp"
+#include "api.hpp"
 
-namespace vemo::py::work {
+namespace vemo::api {
 
 using namespace vemo::curve;
 
@@ -141,4 +141,4 @@ Outcome<CommitV> from_coords(std::string_view x, std::string_view y) {
   return CommitV{p.value()};
 }
 
-}  // namespace vemo::py::work
+}  // namespace vemo::api

@@ -5,9 +5,9 @@
 #include "curve/fixed_base.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/small_dlog.hpp"
-#include "work.hpp"
+#include "api.hpp"
 
-namespace vemo::py::work {
+namespace vemo::api {
 
 using namespace vemo::curve;
 
@@ -83,4 +83,4 @@ std::string print_token(const TokenV& token) {
   return "ok";
 }
 
-}  // namespace vemo::py::work
+}  // namespace vemo::api

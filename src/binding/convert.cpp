@@ -1,14 +1,7 @@
-#include "binding.hpp"
+#include "convert.hpp"
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
-#include <vector>
-
-#include "work.hpp"
-#include "write_all.hpp"
 
 namespace vemo::py {
 
@@ -56,117 +49,10 @@ const char* type_name(PyObject* o) {
   return dot ? dot + 1 : n;
 }
 
-// Created once per process by prepare_runtime, at import, under the
-// interpreter lock and before any call can run.
-PyObject* g_panic_type = nullptr;
-
-PyObject* panic_type() {
-  PyObject*& type = g_panic_type;
-  if (!type) {
-    type = PyErr_NewExceptionWithDoc(
-        "vemo_runtime.PanicException",
-        "The exception raised when vemo's own code fails.\n\n"
-        "Like SystemExit, this exception derives from BaseException, so it will usually "
-        "propagate through the whole stack and end the interpreter.",
-        PyExc_BaseException, nullptr);
-  }
-  return type;
-}
-
 }  // namespace
-
-bool prepare_runtime() { return panic_type() != nullptr; }
 
 std::string wrong_type(const char* name, PyObject* o, const char* target) {
   return std::string("argument '") + name + "': '" + type_name(o) + "' object cannot be converted to '" + target + "'";
-}
-
-void raise_arg_error(const ArgError& e) {
-  switch (e.kind) {
-    case ArgError::Type: PyErr_SetString(PyExc_TypeError, e.message.c_str()); break;
-    case ArgError::Overflow: PyErr_SetString(PyExc_OverflowError, e.message.c_str()); break;
-    case ArgError::Value: PyErr_SetString(PyExc_ValueError, e.message.c_str()); break;
-    case ArgError::AlreadySet: break;
-  }
-}
-
-void raise_panic(const PanicAt& p) {
-  std::fprintf(stderr, "vemo panicked at %s:%u:\n%s\n", p.where.file_name(), (unsigned)p.where.line(), p.message.c_str());
-  std::fflush(stderr);
-  PyObject* type = panic_type();
-  if (!type) return;  // the creation error is already set
-  PyObject* msg = PyUnicode_FromStringAndSize(p.message.data(), (Py_ssize_t)p.message.size());
-  if (!msg) return;
-  PyErr_SetObject(type, msg);
-  Py_DECREF(msg);
-}
-
-void raise_from_current_exception(Escape as) {
-  auto raise = [as](const char* text) {
-    if (as == Escape::runtime_error)
-      PyErr_SetString(PyExc_RuntimeError, text);
-    else
-      raise_panic(PanicAt{text, std::source_location::current()});
-  };
-  try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (const std::exception& e) {
-    raise(e.what());
-  } catch (...) {
-    raise("unknown internal failure");
-  }
-}
-
-bool match_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                     PyObject** slots) {
-  const std::size_t n = sig.n;
-  if ((std::size_t)nargs > n) {
-    PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zd %s given", sig.qualname, n, nargs,
-                 nargs == 1 ? "was" : "were");
-    return false;
-  }
-  for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
-  const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-  for (Py_ssize_t k = 0; k < nkw; ++k) {
-    PyObject* key = PyTuple_GET_ITEM(kwnames, k);
-    Py_ssize_t klen;
-    const char* kname = PyUnicode_AsUTF8AndSize(key, &klen);
-    if (!kname) return false;
-    std::size_t idx = n;
-    for (std::size_t i = 0; i < n; ++i)
-      if (std::string_view(sig.params[i]) == std::string_view(kname, (std::size_t)klen)) idx = i;
-    if (idx == n) {
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.qualname, key);
-      return false;
-    }
-    if (slots[idx]) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", sig.qualname, key);
-      return false;
-    }
-    slots[idx] = args[nargs + k];
-  }
-  std::vector<const char*> missing;
-  for (std::size_t i = 0; i < n; ++i)
-    if (!slots[i]) missing.push_back(sig.params[i]);
-  if (!missing.empty()) {
-    std::string list;
-    for (std::size_t i = 0; i < missing.size(); ++i) {
-      if (i > 0) {
-        if (missing.size() == 2)
-          list += " and ";
-        else
-          list += (i + 1 == missing.size()) ? ", and " : ", ";
-      }
-      list.append("'").append(missing[i]).append("'");
-    }
-    std::string msg = std::string(sig.qualname) + "() missing " + std::to_string(missing.size()) +
-                      " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " + list;
-    PyErr_SetString(PyExc_TypeError, msg.c_str());
-    return false;
-  }
-  return true;
 }
 
 std::optional<ArgError> convert_int32(PyObject* o, const char* name, std::int32_t& out) {
@@ -242,18 +128,5 @@ PyObject* to_python(const ByteList& v) {
   }
   return list;
 }
-
-namespace work {
-
-void write_stdout(const std::string& text) {
-  // A printing call may run with the interpreter lock released between its
-  // writes (range_proof_test prints before and after proving); each write
-  // takes the lock, so the lines of concurrent calls never interleave.
-  const PyGILState_STATE state = PyGILState_Ensure();
-  write_all(1, text);
-  PyGILState_Release(state);
-}
-
-}  // namespace work
 
 }  // namespace vemo::py

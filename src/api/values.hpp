@@ -1,10 +1,14 @@
-// The C++ values behind the six Python classes. Work functions take and
-// return these (and plain ints, bools and strings), never Python objects,
-// so the work can run without the interpreter.
+// The C++ values behind the six Python classes, and the failure type of the
+// work. Work functions take and return these (and plain ints, bools and
+// strings), never Python objects, so the work runs without the interpreter.
+//
+// Each value type names its Python class once (kClass): the extensions read
+// the name from here for their type objects, their messages and __all__.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <tuple>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -14,31 +18,40 @@
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
 
-namespace vemo::py {
+namespace vemo::api {
 
 using curve::Point;
 using curve::Scalar;
 
 struct CommitV {
+  static constexpr const char* kClass = "Commit";
   Point p;
 };
 struct RandR {
-  Scalar s;
+  static constexpr const char* kClass = "rand_r";
+  Scalar s;  // secret
 };
 struct GHV {
+  static constexpr const char* kClass = "GH";
   Point h;
   Point g;
 };
 struct TokenV {
+  static constexpr const char* kClass = "Token";
   Point p;
 };
 struct PbSkV {
-  Scalar sk;
+  static constexpr const char* kClass = "PbSk";
+  Scalar sk;  // secret
   Point pk;
 };
 struct HxV {
+  static constexpr const char* kClass = "hx";
   Point p;
 };
+
+// The six, in the order vemo registers its classes.
+using ValueTypes = std::tuple<CommitV, RandR, GHV, PbSkV, HxV, TokenV>;
 
 // 32 bytes given as a Python sequence of ints.
 struct Bytes32 {
@@ -69,4 +82,4 @@ inline Err<PanicAt> from_panic(const Panic& p, std::source_location where = std:
   return Err{PanicAt{p.message, where}};
 }
 
-}  // namespace vemo::py
+}  // namespace vemo::api
