@@ -23,6 +23,7 @@
 #include "curve/parallel.hpp"
 #include "curve/proofs/batch.hpp"
 #include "decoders.hpp"
+#include "docstrings.hpp"  // written from __init__.pyi at build time
 #include "src/api/api.hpp"
 #include "src/api/verifiers.hpp"
 #include "src/binding/call.hpp"
@@ -293,41 +294,15 @@ PyObject* batch_repr(PyObject* self) {
 
 PyMethodDef batch_methods[] = {
     {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&batch_add)), METH_FASTCALL | METH_KEYWORDS,
-     "add($self, fn, /, *args, **kwargs)\n--\n\n"
-     "Queue one verification: fn is one of vemo's verifying functions and\n"
-     "args/kwargs are exactly the arguments it takes.\n\n"
-     "The arguments are matched and converted now, so a call that fn would\n"
-     "refuse raises the same TypeError or OverflowError here, naming fn.\n"
-     "Texts are copied; nothing is decoded until verify().\n\n"
-     "Raises TypeError when fn is not one of vemo's eight verifying\n"
-     "functions (range_proof_single_verify, consistency_proof_verify,\n"
-     "sigma_dlog_proof_explicit_verify[_sha256], sigma_eq_dlog_verify[_sha256],\n"
-     "sigma_eq_dlog_verify_same_secret, sigma_eq_dlog_ped_verify)."},
+     VEMO_DOC_Batch_add},
     {"verify", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&batch_verify)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "verify($self, /, *, threads=None)\n--\n\n"
-     "Verify every queued item and return one bool per add(), in order.\n\n"
-     "Item i's verdict is exactly what fn(*args) returns; where fn would\n"
-     "raise PanicException (a malformed text, say), the verdict is False and\n"
-     "errors[i] holds the panic's text. Nothing is raised for such items and\n"
-     "nothing is written to stderr.\n\n"
-     "All items are summed into one random linear combination (a false item\n"
-     "passes with probability about 2**-128); when the sum fails, bisection\n"
-     "finds the failing items and checks them alone, so verdicts are exact.\n"
-     "Runs with the interpreter lock released on `threads` worker threads\n"
-     "(None: all cores; an int from 1 to 1024, else ValueError), at most\n"
-     "one a queued item and four a core. A thread the system refuses is\n"
-     "not waited for: the others do its share. Items stay queued: verify() may be called again,\n"
-     "and items added later join the next call."},
-    {"clear", &batch_clear, METH_NOARGS, "clear($self, /)\n--\n\nRemove every queued item and the last errors."},
+     METH_FASTCALL | METH_KEYWORDS, VEMO_DOC_Batch_verify},
+    {"clear", &batch_clear, METH_NOARGS, VEMO_DOC_Batch_clear},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef batch_getset[] = {
-    {"errors", &batch_errors, nullptr,
-     "list[str | None]: per item of the last verify(), the PanicException text\n"
-     "that the verifying function would have raised, or None.",
-     nullptr},
+    {"errors", &batch_errors, nullptr, VEMO_DOC_Batch_errors, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -338,30 +313,15 @@ PyType_Slot batch_slots[] = {
     {Py_mp_length, reinterpret_cast<void*>(&batch_len)},
     {Py_tp_methods, batch_methods},
     {Py_tp_getset, batch_getset},
-    {Py_tp_doc, const_cast<char*>("Batch()\n--\n\n"
-                                  "A queue of proof verifications checked together.\n\n"
-                                  "    batch = vemo_batch.Batch()\n"
-                                  "    batch.add(vemo.range_proof_single_verify, proof, 64, gh, commitment)\n"
-                                  "    batch.add(vemo.consistency_proof_verify, proof, gh, cm, token, pubkey)\n"
-                                  "    verdicts = batch.verify()   # list[bool], one per add()\n"
-                                  "    batch.errors                # list[str | None]\n\n"
-                                  "len(batch) is the number of queued items.")},
+    {Py_tp_doc, const_cast<char*>(VEMO_DOC_Batch)},
     {0, nullptr},
 };
 
 PyType_Spec batch_spec{"vemo_batch.Batch", (int)sizeof(BatchObject), 0, Py_TPFLAGS_DEFAULT, batch_slots};
 
 PyMethodDef module_methods[] = {
-    {"decode_commit", &decode_commit, METH_O,
-     "decode_commit(text, /)\n--\n\n"
-     "The point text decoded as a vemo.Commit, exactly as vemo.from_str decodes it.\n\n"
-     "A text that does not decode raises ValueError with the message that\n"
-     "vemo.from_str's PanicException would carry; nothing is written to stderr."},
-    {"decode_token", &decode_token, METH_O,
-     "decode_token(text, /)\n--\n\n"
-     "The point text decoded as a vemo.Token, exactly as vemo.to_token_from_str decodes it.\n\n"
-     "A text that does not decode raises ValueError with the message that\n"
-     "vemo.to_token_from_str's PanicException would carry; nothing is written to stderr."},
+    {"decode_commit", &decode_commit, METH_O, VEMO_DOC_decode_commit},
+    {"decode_token", &decode_token, METH_O, VEMO_DOC_decode_token},
     {nullptr, nullptr, 0, nullptr},
 };
 
