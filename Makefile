@@ -16,13 +16,7 @@ export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
-	@missing=$$(for p in $(APT_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing: $$missing"; \
-	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
-	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $$missing; \
-	fi
+	@tools/ensure-packages.sh $(APT_PACKAGES)
 
 $(BUILD)/build.ninja: | deps
 	meson setup $(BUILD) -Dtests=true -Dbench=true
@@ -116,10 +110,7 @@ tsan: deps
 # Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
 # matplotlib (Debian's python3-matplotlib) is installed only when missing.
 bench-report: build
-	@$(PY) -c 'import matplotlib' 2>/dev/null || { \
-	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
-	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq python3-matplotlib; }
+	@tools/ensure-packages.sh python3-matplotlib
 	$(PY) bench/report.py
 
 # Builds and installs the module through the PEP 517 backend into .venv.

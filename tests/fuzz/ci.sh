@@ -11,15 +11,7 @@ SECS=${FUZZ_SECONDS:-60}
 TARGETS=${FUZZ_TARGETS:-point scalar json sigma range}
 
 # clang and its libFuzzer runtime, from Debian when missing.
-missing=$(for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || echo "$p"
-done)
-if [ -n "$missing" ]; then
-  echo "installing: $missing"
-  SUDO=$( [ "$(id -u)" -eq 0 ] || echo sudo )
-  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $missing
-fi
+tools/ensure-packages.sh clang libclang-rt-14-dev
 
 # Build (if needed) and write the seeds; -runs=0 only loads the corpus.
 tests/fuzz/run.sh 0 -runs=0 >/dev/null 2>&1 || tests/fuzz/run.sh 0 -runs=0

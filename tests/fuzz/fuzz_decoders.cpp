@@ -174,20 +174,70 @@ void reader_value(std::string_view text, unsigned which) {
   }
 }
 
-// The modes of each target group: first mode and how many (the range
-// group's modes are 11, 23, 35, ...: inner-product or range record).
+// The decoder an input's first byte selects (its mode): mode % 12 picks the
+// decoder, and for the range records mode / 12 picks the inner-product
+// record (odd) or the range record and its size (mode / 24). Named once,
+// here: the switch below, the target groups and the seeds that
+// tests/fuzz/run.sh writes (from the table VEMO_FUZZ_MODES=1 prints) all
+// take their numbers from this table.
+enum Mode : unsigned {
+  kPointText = 0,
+  kScalarText = 1,
+  kJsonPoint = 2,  // kJsonPoint + 0 to 4: reader_value's five kinds
+  kJsonScalar = 3,
+  kJsonBigInt = 4,
+  kJsonPointList = 5,
+  kJsonValue = 6,
+  kConsistencyProof = 7,
+  kDLogProofExplicit = 8,
+  kDLogEqProof = 9,
+  kDLogEqProofPed = 10,
+  kRangeProof = 11,               // n = 1
+  kInnerProductArg = 11 + 12,     // any odd multiple of 12 above kRangeProof
+  kRangeProofN2 = 11 + 2 * 12,    // n = 2
+};
+constexpr struct {
+  const char* name;
+  Mode mode;
+} kModeNames[] = {
+    {"point_text", kPointText},
+    {"scalar_text", kScalarText},
+    {"json_point", kJsonPoint},
+    {"json_scalar", kJsonScalar},
+    {"json_bigint", kJsonBigInt},
+    {"json_point_list", kJsonPointList},
+    {"json_value", kJsonValue},
+    {"consistency_proof", kConsistencyProof},
+    {"sigma_dlog_proof_explicit", kDLogProofExplicit},
+    {"sigma_eq_dlog", kDLogEqProof},
+    {"sigma_eq_dlog_ped", kDLogEqProofPed},
+    {"range_proof", kRangeProof},
+    {"inner_product", kInnerProductArg},
+    {"range_proof_n2", kRangeProofN2},
+};
+
+// The modes of each target group: first mode, how many, and the step
+// between them (the range group's are 11, 23, 35, ...).
 struct Group {
   const char* name;
   unsigned first, count, stride;
 };
 constexpr Group kGroups[] = {
-    {"point", 0, 1, 12}, {"scalar", 1, 1, 12}, {"json", 2, 5, 1}, {"sigma", 7, 4, 1}, {"range", 11, 8, 12},
+    {"point", kPointText, 1, 12},
+    {"scalar", kScalarText, 1, 12},
+    {"json", kJsonPoint, kJsonValue - kJsonPoint + 1, 1},
+    {"sigma", kConsistencyProof, kDLogEqProofPed - kConsistencyProof + 1, 1},
+    {"range", kRangeProof, 8, 12},
 };
 const Group* g_group = nullptr;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (std::getenv("VEMO_FUZZ_MODES") != nullptr) {
+    for (const auto& m : kModeNames) std::printf("%s %u\n", m.name, (unsigned)m.mode);
+    std::exit(0);
+  }
   if (const char* t = std::getenv("VEMO_FUZZ_TARGET")) {
     for (const Group& g : kGroups)
       if (std::strcmp(g.name, t) == 0) g_group = &g;
@@ -205,13 +255,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (g_group != nullptr) mode = g_group->first + (mode % g_group->count) * g_group->stride;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   switch (mode % 12) {
-    case 0: point_text(text); break;
-    case 1: scalar_text(text); break;
-    case 2: case 3: case 4: case 5: case 6: reader_value(text, mode % 12 - 2); break;
-    case 7: sigma_record<proofs::ConsistencyProof>(text); break;
-    case 8: sigma_record<proofs::DLogProofExplicit>(text); break;
-    case 9: sigma_record<proofs::DLogEqProof>(text); break;
-    case 10: sigma_record<proofs::DLogEqProofPed>(text); break;
+    case kPointText: point_text(text); break;
+    case kScalarText: scalar_text(text); break;
+    case kJsonPoint: case kJsonScalar: case kJsonBigInt: case kJsonPointList: case kJsonValue:
+      reader_value(text, mode % 12 - kJsonPoint);
+      break;
+    case kConsistencyProof: sigma_record<proofs::ConsistencyProof>(text); break;
+    case kDLogProofExplicit: sigma_record<proofs::DLogProofExplicit>(text); break;
+    case kDLogEqProof: sigma_record<proofs::DLogEqProof>(text); break;
+    case kDLogEqProofPed: sigma_record<proofs::DLogEqProofPed>(text); break;
     default:
       if ((mode / 12) % 2) inner_product_record(text);
       else range_record(text, mode / 24);

@@ -22,13 +22,15 @@ fi
 
 # Seeds: the recorded proofs and points of tests/data, each behind the byte
 # that selects its decoder (see LLVMFuzzerTestOneInput).
-/usr/bin/python3 - "$OUT/seeds" <<'PY'
+VEMO_FUZZ_MODES=1 "$OUT/fuzz_decoders" > "$OUT/modes.txt"
+/usr/bin/python3 - "$OUT/seeds" "$OUT/modes.txt" <<'PY'
 import json, pathlib, sys
 out = pathlib.Path(sys.argv[1])
+M = {name: int(n) for name, n in (line.split() for line in pathlib.Path(sys.argv[2]).read_text().splitlines())}
 data = pathlib.Path("tests/data")
 proofs = json.loads((data / "proofs.json").read_text())["proofs"]
-mode = {"sigma_dlog_proof_explicit": 8, "sigma_eq_dlog": 9, "sigma_eq_dlog_ped": 10, "consistency_proof": 7,
-        "range_proof_single": 11}
+mode = {k: M[k] for k in ("sigma_dlog_proof_explicit", "sigma_eq_dlog", "sigma_eq_dlog_ped", "consistency_proof")}
+mode["range_proof_single"] = M["range_proof"]
 seeds = []
 for i, p in enumerate(proofs):
     name = p["made_by"]
@@ -36,19 +38,19 @@ for i, p in enumerate(proofs):
     if m is None or "witness" in name:
         continue
     seeds.append((m, p["proof"]))
-    if m == 11:
+    if m == M["range_proof"]:
         rec = json.loads(p["proof"])
-        seeds.append((23, json.dumps(rec["inner_product_proof"])))
-        seeds.append((35, p["proof"]))
-        seeds.append((2, json.dumps(rec["A"])))
-        seeds.append((3, json.dumps(rec["tau_x"])))
-        seeds.append((4, json.dumps(rec["inner_product_proof"]["a_tag"])))
-        seeds.append((5, json.dumps(rec["inner_product_proof"]["L"])))
-        seeds.append((6, p["proof"]))
-        seeds.append((0, rec["A"]["point"]))
-        seeds.append((1, rec["tau_x"]["scalar"]))
+        seeds.append((M["inner_product"], json.dumps(rec["inner_product_proof"])))
+        seeds.append((M["range_proof_n2"], p["proof"]))
+        seeds.append((M["json_point"], json.dumps(rec["A"])))
+        seeds.append((M["json_scalar"], json.dumps(rec["tau_x"])))
+        seeds.append((M["json_bigint"], json.dumps(rec["inner_product_proof"]["a_tag"])))
+        seeds.append((M["json_point_list"], json.dumps(rec["inner_product_proof"]["L"])))
+        seeds.append((M["json_value"], p["proof"]))
+        seeds.append((M["point_text"], rec["A"]["point"]))
+        seeds.append((M["scalar_text"], rec["tau_x"]["scalar"]))
 det = json.loads((data / "deterministic.json").read_text())
-seeds.append((6, det["ghvec_1"]))
+seeds.append((M["json_value"], det["ghvec_1"]))
 
 # The same records in array form (members in order, points and scalars as
 # [curve, value]), which mutations alone rarely assemble.
