@@ -37,6 +37,7 @@
 #include "curve/json_read.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
+#include "curve/proofs/claims.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
 
@@ -92,6 +93,13 @@ struct InnerProductArg {
   // The challenges and folding scalars for N generators and the point u,
   // with the panics of verify (N must be a power of two).
   Result<FoldingScalars, Panic> folding_scalars(std::size_t N, const curve::Point& u) const;
+
+  // Adds the argument's own terms of the unrolled check, x_k²·L_k and
+  // x_k⁻²·R_k for every level k of `folding`, to an equation being built:
+  // verify's, and the range proof's second equation, which folds the
+  // argument into its own. `folding` comes from folding_scalars on this
+  // record, so every level has its pair. Variable time (public data).
+  void add_lr_terms(const FoldingScalars& folding, proofs::Equation& e) const;
 };
 
 // The level challenge: SHA-256 over L, R, u.
