@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "curve/ct.hpp"
+
 namespace vemo::strict {
 
 using curve::Point;
@@ -27,6 +29,11 @@ Transcript::Transcript(std::string_view kind, std::string_view context) : ctx_(E
   absorb("protocol", kTag);
   absorb("kind", kind);
   absorb("context", context);
+}
+
+Transcript::Transcript(Bare) : ctx_(EVP_MD_CTX_new()) {
+  if (!ctx_) std::abort();
+  must(EVP_DigestInit_ex(ctx_.get(), EVP_sha512(), nullptr));
 }
 
 Transcript::Transcript(const Transcript& o) : ctx_(EVP_MD_CTX_new()) {
@@ -80,6 +87,26 @@ std::array<unsigned char, 64> Transcript::digest() const {
   unsigned int len = 0;
   must(EVP_DigestFinal_ex(copy.ctx_.get(), d.data(), &len));
   return d;
+}
+
+Scalar nonce_digest(const std::array<unsigned char, 64>& digest, const Scalar* secrets, std::size_t k,
+                    std::uint32_t index, const unsigned char* random) {
+  Transcript t{Transcript::Bare{}};
+  t.absorb("nonce", kTag);
+  t.absorb("transcript", digest.data(), digest.size());
+  for (std::size_t i = 0; i < k; ++i) {
+    std::array<unsigned char, 32> w = secrets[i].serialize();
+    t.absorb("secret", w.data(), w.size());
+    ct::wipe(w);
+  }
+  const unsigned char idx[4] = {(unsigned char)(index >> 24), (unsigned char)(index >> 16), (unsigned char)(index >> 8),
+                                (unsigned char)index};
+  t.absorb("index", idx, 4);
+  t.absorb("random", random, 32);
+  std::array<unsigned char, 64> d = t.digest();
+  const Scalar rho = scalar_from_wide(d.data());
+  ct::wipe(d);
+  return Scalar{"nonce", rho.fe};
 }
 
 Scalar scalar_from_wide(const unsigned char bytes[64]) {

@@ -64,6 +64,10 @@ class Transcript {
   std::array<unsigned char, 64> digest() const;
 
  private:
+  friend curve::Scalar nonce_digest(const std::array<unsigned char, 64>&, const curve::Scalar*, std::size_t,
+                                    std::uint32_t, const unsigned char*);
+  struct Bare {};
+  explicit Transcript(Bare);
   struct Free {
     void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
   };
@@ -71,6 +75,18 @@ class Transcript {
   void update(const void* data, std::size_t n);
   std::unique_ptr<EVP_MD_CTX, Free> ctx_;
 };
+
+// The nonce of secret `index` (docs/strict.md, "Nonces"):
+//
+//   int(SHA-512(frame("nonce", kTag) || frame("transcript", digest) ||
+//               frame("secret", w_0) || ... || frame("secret", w_{k-1}) ||
+//               frame("index", u32be(index)) || frame("random", random))) mod r
+//
+// digest is the statement transcript's digest(), secrets[0 .. k) the
+// relation's secrets, random 32 bytes. Constant time in the secrets and in
+// random; may be zero (the caller draws again).
+curve::Scalar nonce_digest(const std::array<unsigned char, 64>& digest, const curve::Scalar* secrets, std::size_t k,
+                           std::uint32_t index, const unsigned char* random);
 
 // 64 bytes read big-endian and reduced modulo r. Constant time.
 curve::Scalar scalar_from_wide(const unsigned char bytes[64]);

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <source_location>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "curve/panic.hpp"
@@ -60,6 +61,12 @@ struct Bytes32 {
 // 64 bytes returned as a Python list of ints.
 struct ByteList {
   std::vector<unsigned char> b;
+};
+
+// A Python bytes argument, viewed in place (the caller's reference keeps it
+// alive for the call).
+struct Bytes {
+  std::string_view v;
 };
 
 // A failure to be raised as PanicException, with where it was detected.

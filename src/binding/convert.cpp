@@ -112,6 +112,26 @@ std::optional<ArgError> convert_bytes32(PyObject* o, const char* name, Bytes32& 
   return std::nullopt;
 }
 
+std::optional<ArgError> convert_bytes(PyObject* o, const char* name, Bytes& out) {
+  if (!PyBytes_Check(o)) return ArgError{ArgError::Type, wrong_type(name, o, "PyBytes")};
+  out = Bytes{std::string_view(PyBytes_AS_STRING(o), (std::size_t)PyBytes_GET_SIZE(o))};
+  return std::nullopt;
+}
+
+std::optional<ArgError> sequence_items(PyObject* o, const char* name, std::vector<PyObject*>& items) {
+  if (!PyList_Check(o) && !PyTuple_Check(o)) return ArgError{ArgError::Type, wrong_type(name, o, "PyList")};
+  const Py_ssize_t n = PySequence_Fast_GET_SIZE(o);
+  PyObject** at = PySequence_Fast_ITEMS(o);
+  items.assign(at, at + n);
+  return std::nullopt;
+}
+
+PyObject* bytes_to_python(const std::string& s) { return PyBytes_FromStringAndSize(s.data(), (Py_ssize_t)s.size()); }
+
+void raise_strict_error(const vemo::strict::Error& e) {
+  PyErr_SetString(PyExc_ValueError, e.message.c_str());
+}
+
 PyObject* to_python(const std::string& s) { return PyUnicode_FromStringAndSize(s.data(), (Py_ssize_t)s.size()); }
 PyObject* to_python(bool b) { return PyBool_FromLong(b ? 1 : 0); }
 PyObject* to_python(std::int32_t v) { return PyLong_FromLong(v); }

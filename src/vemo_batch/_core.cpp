@@ -9,9 +9,16 @@
 // claims (the very code the verifying function runs) on worker threads and
 // settles them all with one weighted sum (curve/proofs/batch.hpp).
 //
+// The strict suite's functions live here too (this is the one native module
+// of our own packages): a module object named vemo_strict, held as
+// _core._strict and re-exported by the pure Python package vemo_strict.
+// Batch.add takes its verifying functions exactly as it takes vemo's.
+//
 // The value classes are vemo's own: this module looks their type objects
 // up in vemo at import, so vemo's instances pass the converters' checks and
 // their values are read in place, as vemo reads them.
+#include <array>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,8 +32,11 @@
 #include "decoders.hpp"
 #include "docstrings.hpp"  // written from __init__.pyi at build time
 #include "src/api/api.hpp"
+#include "src/api/strict.hpp"
 #include "src/api/verifiers.hpp"
 #include "src/binding/call.hpp"
+#include "strict/relation.hpp"
+#include "strict_docstrings.hpp"  // written from vemo_strict's __init__.pyi at build time
 
 namespace vemo::py {
 
@@ -45,10 +55,26 @@ struct Item {
   std::function<ClaimsOutcome()> claims;
 };
 
-// A parameter as the item keeps it: texts as owned strings, class values
-// and integers by value.
+// A bytes argument as an item keeps it: an owned copy that reads as Bytes.
+struct OwnedBytes {
+  std::string s;
+  OwnedBytes(Bytes b) : s(b.v) {}
+  operator Bytes() const { return Bytes{s}; }
+};
+
+// A parameter as the item keeps it: texts and bytes as owned strings, class
+// values, lists and integers by value.
 template <class T>
-using Owned = std::conditional_t<std::is_same_v<T, std::string_view>, std::string, T>;
+using Owned = std::conditional_t<std::is_same_v<T, std::string_view>, std::string,
+                                 std::conditional_t<std::is_same_v<T, Bytes>, OwnedBytes, T>>;
+
+// A strict claims function's failure reads as the item's error text, as a
+// vemo verifier's panic text does.
+inline ClaimsOutcome as_outcome(ClaimsOutcome&& r) { return std::move(r); }
+inline ClaimsOutcome as_outcome(vemo::strict::Expected<Claims>&& r) {
+  if (!r.ok()) return Err{PanicAt{r.error().message, std::source_location::current()}};
+  return std::move(r).value();
+}
 template <class Tuple>
 struct OwnedTuple;
 template <class... Ps>
@@ -72,7 +98,7 @@ std::shared_ptr<const Item> make_item(const Signature& sig, PyObject* const* arg
   auto owned = conv.apply([](const auto&... values) {
     return std::make_shared<const OwnedArgs<Args>>(Owned<std::remove_cvref_t<decltype(values)>>(values)...);
   });
-  return std::make_shared<const Item>(Item{[owned] { return std::apply(F, *owned); }});
+  return std::make_shared<const Item>(Item{[owned] { return as_outcome(std::apply(F, *owned)); }});
 }
 
 struct Verifier {
@@ -82,18 +108,26 @@ struct Verifier {
   PyObject* fn = nullptr;  // vemo's function object, set at import
 };
 
-// Filled at import from the verifiers' table, in its order.
+// Filled at import from the verifiers' tables, in their order: vemo's
+// eight, then the strict suite's.
 std::vector<Verifier> g_verifiers;
+std::size_t g_vemo_verifiers = 0;
 
-std::vector<Verifier> all_verifiers() {
-  std::vector<Verifier> out;
+template <class Table>
+void add_verifiers(std::vector<Verifier>& out, const Table& table) {
   std::apply(
       [&](const auto&... v) {
         (out.push_back(Verifier{v.name, Signature{v.name, v.params.data(), v.params.size()},
                                 &make_item<std::remove_cvref_t<decltype(v)>::claims>}),
          ...);
       },
-      kVerifiers);
+      table);
+}
+
+std::vector<Verifier> all_verifiers() {
+  std::vector<Verifier> out;
+  add_verifiers(out, kVerifiers);
+  add_verifiers(out, api::strict::kVerifiers);
   return out;
 }
 
@@ -165,7 +199,8 @@ PyObject* batch_add(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
       Py_RETURN_NONE;
     }
     const std::string msg = "Batch.add() takes one of vemo's verifying functions (" + std::string(g_verifiers[0].name) +
-                            ", consistency_proof_verify, the sigma_*_verify functions), not " + describe(args[0]);
+                            ", consistency_proof_verify, the sigma_*_verify functions) or vemo_strict's "
+                            "(verify_opening, ...), not " + describe(args[0]);
     PyErr_SetString(PyExc_TypeError, msg.c_str());
     return nullptr;
   } catch (...) {
@@ -325,6 +360,87 @@ PyMethodDef module_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// ---- the strict suite's functions -----------------------------------------
+
+template <const auto& V>
+constexpr Row strict_verifier_row() {
+  constexpr auto work = &api::strict::VerdictOf<std::remove_cvref_t<decltype(V)>::claims>::call;
+  return make_row<work, V.params.size(), Gil::release>(V.name, SignatureOf<V>{});
+}
+
+struct DocumentedRow {
+  Row row;
+  const char* doc;
+};
+
+// One row per function, in the order of vemo_strict's __all__.
+const DocumentedRow kStrictFunctions[] = {
+    {VEMO_FN("commit", api::strict::commit, "value", "r", "gh"), VEMO_DOC_commit},
+    {VEMO_FN("prove_opening", api::strict::prove_opening, "context", "value", "r", "gh", "commitment"),
+     VEMO_DOC_prove_opening},
+    {strict_verifier_row<api::strict::kVerifyOpening>(), VEMO_DOC_verify_opening},
+    {VEMO_FN("prove_consistency", api::strict::prove_consistency, "context", "value", "r", "gh", "commitment", "keys",
+             "tokens"),
+     VEMO_DOC_prove_consistency},
+    {strict_verifier_row<api::strict::kVerifyConsistency>(), VEMO_DOC_verify_consistency},
+    {VEMO_FN("prove_dleq", api::strict::prove_dleq, "context", "pbsk", "gh", "base", "image"), VEMO_DOC_prove_dleq},
+    {strict_verifier_row<api::strict::kVerifyDleq>(), VEMO_DOC_verify_dleq},
+    {VEMO_FN("sign", api::strict::sign, "context", "message", "pbsk", "gh"), VEMO_DOC_sign},
+    {strict_verifier_row<api::strict::kVerifySignature>(), VEMO_DOC_verify_signature},
+    {VEMO_FN("prove_balance", api::strict::prove_balance, "context", "value", "pbsk", "new_r", "gh", "commitment",
+             "token", "new_commitment"),
+     VEMO_DOC_prove_balance},
+    {strict_verifier_row<api::strict::kVerifyBalance>(), VEMO_DOC_verify_balance},
+};
+constexpr std::size_t kStrictCount = sizeof(kStrictFunctions) / sizeof(kStrictFunctions[0]);
+
+// Known-answer vectors fix the 32 random bytes of the nonce derivation on
+// the calling thread (strict/relation.hpp); b"" gives them back to the OS.
+// Not part of vemo_strict: tests/make_strict_vectors.py and the tests use it.
+PyObject* strict_fix_random(PyObject*, PyObject* arg) {
+  if (!PyBytes_Check(arg) || (PyBytes_GET_SIZE(arg) != 0 && PyBytes_GET_SIZE(arg) != 32)) {
+    PyErr_SetString(PyExc_TypeError, "_set_nonce_random_for_testing() takes 32 bytes or b\"\"");
+    return nullptr;
+  }
+  if (PyBytes_GET_SIZE(arg) == 0) {
+    vemo::strict::set_nonce_random_for_testing(std::nullopt);
+  } else {
+    std::array<unsigned char, 32> r;
+    std::memcpy(r.data(), PyBytes_AS_STRING(arg), 32);
+    vemo::strict::set_nonce_random_for_testing(r);
+  }
+  Py_RETURN_NONE;
+}
+
+// The entries must outlive the function objects that point at them.
+PyMethodDef g_strict_defs[kStrictCount + 2];
+
+PyModuleDef kStrictModule = {PyModuleDef_HEAD_INIT, "vemo_strict",
+                             "The strict proof suite's native functions (re-exported by vemo_strict).", -1,
+                             g_strict_defs, nullptr, nullptr, nullptr, nullptr};
+
+// The module object of the suite's functions; sets the strict verifiers'
+// function objects in g_verifiers.
+PyObject* make_strict_module() {
+  for (std::size_t i = 0; i < kStrictCount; ++i) {
+    const Row& r = kStrictFunctions[i].row;
+    g_strict_defs[i] = PyMethodDef{r.name, r.fn, r.flags, kStrictFunctions[i].doc};
+  }
+  g_strict_defs[kStrictCount] =
+      PyMethodDef{"_set_nonce_random_for_testing", &strict_fix_random, METH_O, "Test seam: fix the nonces' R."};
+  g_strict_defs[kStrictCount + 1] = PyMethodDef{nullptr, nullptr, 0, nullptr};
+  PyObject* module = PyModule_Create(&kStrictModule);
+  if (!module) return nullptr;
+  for (std::size_t i = g_vemo_verifiers; i < g_verifiers.size(); ++i) {
+    g_verifiers[i].fn = PyObject_GetAttrString(module, g_verifiers[i].name);
+    if (!g_verifiers[i].fn) {
+      Py_DECREF(module);
+      return nullptr;
+    }
+  }
+  return module;
+}
+
 PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "vemo_batch._core",
                        "The native core of vemo_batch: the Batch type and the quiet decoders.", -1, module_methods,
                        nullptr, nullptr, nullptr, nullptr};
@@ -353,10 +469,10 @@ bool bind_vemo() {
       ok = false;
     }
   }
-  for (Verifier& v : g_verifiers) {
-    if (!ok) break;
-    v.fn = PyObject_GetAttrString(vemo, v.name);
-    ok = v.fn != nullptr;
+  g_vemo_verifiers = std::tuple_size_v<std::remove_cvref_t<decltype(kVerifiers)>>;
+  for (std::size_t i = 0; ok && i < g_vemo_verifiers; ++i) {
+    g_verifiers[i].fn = PyObject_GetAttrString(vemo, g_verifiers[i].name);
+    ok = g_verifiers[i].fn != nullptr;
   }
   Py_DECREF(vemo);
   return ok;
@@ -377,6 +493,12 @@ PyMODINIT_FUNC PyInit__core(void) {
   PyObject* type = PyType_FromSpec(&batch_spec);
   if (!type || PyModule_AddObject(module, "Batch", type) < 0) {
     Py_XDECREF(type);
+    Py_DECREF(module);
+    return nullptr;
+  }
+  PyObject* strict = make_strict_module();
+  if (!strict || PyModule_AddObject(module, "_strict", strict) < 0) {
+    Py_XDECREF(strict);
     Py_DECREF(module);
     return nullptr;
   }
