@@ -31,8 +31,8 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
-# The type stubs against the built modules (stubtest; vemo_batch carries its
-# own stub and py.typed), then the examples and vemo_ledger (typed inline,
+# The type stubs against the built modules (stubtest; vemo_batch and
+# vemo_strict carry their own stubs and py.typed), then the examples and vemo_ledger (typed inline,
 # with py.typed) under mypy --strict with those stubs. mypy looks for a directory named vemo, so
 # the stub package is linked under that name inside the build directory.
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
@@ -41,6 +41,7 @@ test-stubs: build
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest vemo_strict
 	MYPYPATH=$(STUBS_PATH):$(CURDIR)/src MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/ src/vemo_ledger
 
 test: test-cpp test-py test-stubs
