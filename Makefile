@@ -93,6 +93,7 @@ demo: build
 bench: build
 	$(PY) bench/bench.py
 	$(PY) bench/bench_throughput.py
+	$(PY) bench/bench_strict.py
 
 # Ledger verification throughput: one by one, in process, 1 and 2 local dask
 # workers, dask's overheads (makes a 10,000-transfer ledger once, about a

@@ -9,8 +9,15 @@
 // Decoded range proofs are also checked against small generator vectors,
 // which runs the folding over whatever L/R lists the record holds.
 //
-// VEMO_FUZZ_TARGET (point, scalar, json, sigma or range) confines a run to
-// one group of decoders: the first byte then only picks within the group.
+// The strict suite's proofs (mode kStrictProof) are bytes, not texts: the
+// next byte picks the relation (and the key count of consistency), the rest
+// is the proof. A proof that decodes must be in its one encoding (each
+// point and scalar written back gives the same bytes), and its claims are
+// evaluated.
+//
+// VEMO_FUZZ_TARGET (point, scalar, json, sigma, range or strict) confines a
+// run to one group of decoders: the first byte then only picks within the
+// group.
 //
 // Build and run: see README.md next to this file.
 #include <cstddef>
@@ -30,6 +37,7 @@
 #include "curve/proofs/sigma_dlog_explicit.hpp"
 #include "curve/proofs/sigma_eq_dlog.hpp"
 #include "curve/proofs/sigma_eq_dlog_ped.hpp"
+#include "strict/relations.hpp"
 
 using namespace vemo;
 using namespace vemo::curve;
@@ -174,6 +182,53 @@ void reader_value(std::string_view text, unsigned which) {
   }
 }
 
+// A fixed statement for each relation: points of known logarithm.
+Point multiple(std::uint64_t n) { return Point::generator().scalar_mul_vartime(Scalar::from_u64(n)); }
+
+Result<strict::Relation, strict::Error> strict_relation(unsigned selector) {
+  const Point g = multiple(3), h = Point::generator();
+  switch (selector % 5) {
+    case 0: return strict::opening(g, h, multiple(11));
+    case 1: {
+      const std::size_t keys = 1 + (selector / 5) % strict::kMaxKeys;
+      std::vector<Point> pks, tokens;
+      for (std::size_t i = 0; i < keys; ++i) {
+        pks.push_back(multiple(100 + i));
+        tokens.push_back(multiple(200 + i));
+      }
+      return strict::consistency(g, h, multiple(11), pks, tokens);
+    }
+    case 2: return strict::dleq(h, multiple(7), multiple(5), multiple(35));
+    case 3: return strict::signature(h, multiple(7), "fuzz message");
+    default: return strict::balance(g, h, multiple(7), multiple(11), multiple(13), multiple(17));
+  }
+}
+
+void strict_proof(std::string_view input) {
+  if (input.empty()) return;
+  auto rel = strict_relation((unsigned char)input[0]);
+  if (!rel.ok()) fail("a fixed statement is refused", input);
+  const std::string_view proof = input.substr(1);
+  auto claims = strict::claims_vartime(rel.value(), "fuzz", proof);
+  if (!claims.ok()) {
+    if (claims.error().message.rfind(rel->kind + " proof: ", 0) != 0) fail("strict error without its kind", input);
+    return;
+  }
+  if (proof.size() != rel->proof_size()) fail("strict proof of the wrong length accepted", input);
+  const auto* b = reinterpret_cast<const unsigned char*>(proof.data());
+  for (std::size_t j = 0; j < rel->equations.size(); ++j, b += 32) {
+    auto p = strict::decode_point_vartime("A", b, 32, strict::Identity::refused);
+    if (!p.ok() || strict::encode_point(p.value()) != std::to_array(*reinterpret_cast<const unsigned char(*)[32]>(b)))
+      fail("strict point not in its one encoding", input);
+  }
+  for (std::size_t i = 0; i < rel->secrets; ++i, b += 32) {
+    auto s = strict::decode_scalar_vartime("z", b, 32);
+    if (!s.ok() || strict::encode_scalar(s.value()) != std::to_array(*reinterpret_cast<const unsigned char(*)[32]>(b)))
+      fail("strict scalar not in its one encoding", input);
+  }
+  (void)claims->holds_vartime();
+}
+
 // The decoder an input's first byte selects (its mode): mode % 12 picks the
 // decoder, and for the range records mode / 12 picks the inner-product
 // record (odd) or the range record and its size (mode / 24). Named once,
@@ -195,6 +250,10 @@ enum Mode : unsigned {
   kRangeProof = 11,               // n = 1
   kInnerProductArg = 11 + 12,     // any odd multiple of 12 above kRangeProof
   kRangeProofN2 = 11 + 2 * 12,    // n = 2
+  // The strict suite's proofs: one byte of its own, checked before the
+  // modulo. It took nothing a group reaches (255 % 12 is kJsonScalar, whose
+  // group mode is 3 alone) and no stored regression input starts with it.
+  kStrictProof = 255,
 };
 constexpr struct {
   const char* name;
@@ -214,6 +273,7 @@ constexpr struct {
     {"range_proof", kRangeProof},
     {"inner_product", kInnerProductArg},
     {"range_proof_n2", kRangeProofN2},
+    {"strict_proof", kStrictProof},
 };
 
 // The modes of each target group: first mode, how many, and the step
@@ -228,6 +288,7 @@ constexpr Group kGroups[] = {
     {"json", kJsonPoint, kJsonValue - kJsonPoint + 1, 1},
     {"sigma", kConsistencyProof, kDLogEqProofPed - kConsistencyProof + 1, 1},
     {"range", kRangeProof, 8, 12},
+    {"strict", kStrictProof, 1, 0},
 };
 const Group* g_group = nullptr;
 
@@ -254,6 +315,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   unsigned mode = data[0];
   if (g_group != nullptr) mode = g_group->first + (mode % g_group->count) * g_group->stride;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  if (mode == kStrictProof) {
+    strict_proof(text);
+    return 0;
+  }
   switch (mode % 12) {
     case kPointText: point_text(text); break;
     case kScalarText: scalar_text(text); break;

@@ -11,9 +11,9 @@ OUT=build/fuzz
 CXX=${CXX:-clang++}
 mkdir -p "$OUT/corpus" "$OUT/seeds" "$OUT/artifacts"
 
-# The core only: curve/, curve/proofs/, bulletproofs/src/proofs/.
-SOURCES=(curve/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp tests/fuzz/fuzz_decoders.cpp)
-if [ ! -x "$OUT/fuzz_decoders" ] || [ -n "$(find "${SOURCES[@]}" curve bulletproofs -newer "$OUT/fuzz_decoders" -name '*.[ch]pp' | head -1)" ]; then
+# The core only: curve/, curve/proofs/, bulletproofs/src/proofs/, strict/.
+SOURCES=(curve/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp strict/*.cpp tests/fuzz/fuzz_decoders.cpp)
+if [ ! -x "$OUT/fuzz_decoders" ] || [ -n "$(find "${SOURCES[@]}" curve bulletproofs strict -newer "$OUT/fuzz_decoders" -name '*.[ch]pp' | head -1)" ]; then
   echo "building $OUT/fuzz_decoders"
   "$CXX" -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=undefined -I. $(pkg-config --cflags nlohmann_json) \
@@ -49,6 +49,13 @@ for i, p in enumerate(proofs):
         seeds.append((M["json_value"], p["proof"]))
         seeds.append((M["point_text"], rec["A"]["point"]))
         seeds.append((M["scalar_text"], rec["tau_x"]["scalar"]))
+# The strict vectors' proofs behind the byte that picks their relation
+# (strict_relation in the target: kind index, plus 5 per extra key).
+kinds = {"opening": 0, "consistency": 1, "dleq": 2, "signature": 3, "balance": 4}
+for v in json.loads((data / "strict_vectors.json").read_text())["vectors"]:
+    rel = v["inputs"]["relation"]
+    selector = kinds[rel] + 5 * (len(v["inputs"].get("keys", [0])) - 1)
+    seeds.append((M["strict_proof"], bytes([selector]) + bytes.fromhex(v["proof"])))
 det = json.loads((data / "deterministic.json").read_text())
 seeds.append((M["json_value"], det["ghvec_1"]))
 
@@ -61,10 +68,10 @@ def as_array(v):
         return [as_array(x) for x in v]
     return v
 for m, text in list(seeds):
-    if text.lstrip().startswith("{"):
+    if isinstance(text, str) and text.lstrip().startswith("{"):
         seeds.append((m, json.dumps(as_array(json.loads(text)))))
 for i, (m, text) in enumerate(seeds):
-    (out / f"seed{i:02d}").write_bytes(bytes([m]) + text.encode())
+    (out / f"seed{i:02d}").write_bytes(bytes([m]) + (text.encode() if isinstance(text, str) else text))
 PY
 
 exec "$OUT/fuzz_decoders" -max_total_time="$SECONDS_TO_RUN" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
