@@ -469,6 +469,14 @@ TEST(StrictRange, GoldenVectors) {
     EXPECT_EQ(proof.value(), bytes_of(v["proof"]));
     EXPECT_TRUE(verify(context, gh, bits, commitments, bytes_of(v["proof"])).accepted);
   }
+  // docs/strict.md shows the first vector's proof: the same bytes.
+  std::ifstream doc_in(VEMO_SOURCE_ROOT "/docs/strict.md");
+  std::stringstream text;
+  text << doc_in.rdbuf();
+  std::string squeezed;
+  for (char ch : text.str())
+    if (ch != ' ' && ch != '\n') squeezed += ch;
+  EXPECT_NE(squeezed.find(doc["vectors"][0]["proof"].get<std::string>()), std::string::npos);
 }
 
 }  // namespace
