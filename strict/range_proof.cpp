@@ -156,7 +156,7 @@ Expected<std::string> prove(std::string_view context, const Point& g_in, const P
       std::uint64_t any_zero = 0;
       for (std::size_t i = 0; i < nonces.size(); ++i) {
         nonces[i] = hedged.nonce((std::uint32_t)i, *R);
-        any_zero |= ct::is_zero_flag(nonces[i].fe.l[0] | nonces[i].fe.l[1] | nonces[i].fe.l[2] | nonces[i].fe.l[3]);
+        any_zero |= nonces[i].fe.is_zero_flag();
       }
       // A zero nonce (chance 2^-254 each) would not blind: draw R again.
       ct::declassify(any_zero);
