@@ -88,6 +88,16 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
                                                              std::vector<Scalar> h_factors, const Point& u,
                                                              std::vector<Scalar> a, std::vector<Scalar> b,
                                                              std::vector<Point> L_list, std::vector<Point> R_list) {
+  return prove_scaled_with(std::move(G), std::move(H), std::move(h_factors), u, std::move(a), std::move(b),
+                           std::move(L_list), std::move(R_list),
+                           [&u](const Point& L, const Point& R) { return level_challenge(L, R, u); });
+}
+
+Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Point> G, std::vector<Point> H,
+                                                                  std::vector<Scalar> h_factors, const Point& u,
+                                                                  std::vector<Scalar> a, std::vector<Scalar> b,
+                                                                  std::vector<Point> L_list, std::vector<Point> R_list,
+                                                                  const LevelChallenge& challenge) {
   std::size_t n = G.size();
   if (H.size() != n || h_factors.size() != n || a.size() != n || b.size() != n) return Err{lengths_differ()};
   if (!is_power_of_two(n)) return Err{Panic{kNotPowerOfTwo}};
@@ -134,7 +144,7 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
       LR[side] = msm_vartime(scalars[side].data(), points[side].data(), points[side].size());
     Point LR_affine[2];
     batch_to_affine(LR, 2, LR_affine, "add_point");
-    const Scalar x = level_challenge(LR_affine[0], LR_affine[1], u);
+    const Scalar x = challenge(LR_affine[0], LR_affine[1]);
     const auto x_inv_opt = x.invert();
     if (!x_inv_opt) return Err{zero_challenge()};
     const Scalar x_inv = *x_inv_opt;
@@ -161,17 +171,26 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
 Result<FoldingScalars, Panic> InnerProductArg::folding_scalars(std::size_t N, const Point& u) const {
   if (!is_power_of_two(N)) return Err{Panic{kNotPowerOfTwo}};
   const std::size_t levels = log2_exact(N);
-  FoldingScalars fs;
-  fs.x.reserve(levels);
-  fs.x_inv.reserve(levels);
+  std::vector<Scalar> x;
+  x.reserve(levels);
   // Level by level, as the recursion meets them: a missing pair first, then
   // a zero challenge.
   for (std::size_t k = 0; k < levels; ++k) {
     if (k >= L.size() || k >= R.size()) return Err{missing_pair(k)};
-    const Scalar x = level_challenge(L[k], R[k], u);
-    if (x.is_zero()) return Err{zero_challenge()};
-    fs.x.push_back(x);
+    x.push_back(level_challenge(L[k], R[k], u));
+    if (x.back().is_zero()) return Err{zero_challenge()};
   }
+  return folding_from_challenges(std::move(x), N);
+}
+
+Result<FoldingScalars, Panic> InnerProductArg::folding_from_challenges(std::vector<Scalar> x, std::size_t N) {
+  if (!is_power_of_two(N)) return Err{Panic{kNotPowerOfTwo}};
+  const std::size_t levels = log2_exact(N);
+  if (x.size() != levels) return Err{Panic{"inner-product argument: one challenge per level"}};
+  for (const Scalar& c : x)
+    if (c.is_zero()) return Err{zero_challenge()};
+  FoldingScalars fs;
+  fs.x = std::move(x);
   // Every challenge is non-zero: one inversion for all of them.
   fs.x_inv = fs.x;
   std::vector<Fr> inv(levels);
