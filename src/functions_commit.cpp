@@ -8,6 +8,7 @@
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "work.hpp"
 
 namespace vemo::py::work {

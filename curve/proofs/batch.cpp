@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "curve/parallel.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/point_key.hpp"
 #include "curve/random.hpp"
 

@@ -6,9 +6,11 @@
 #include <initializer_list>
 
 #include "curve/json_read.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/result.hpp"
+#include "curve/scalar_mul.hpp"
 #include "curve/scalar.hpp"
 
 namespace vemo::proofs {

@@ -3,6 +3,7 @@
 #include "challenge.hpp"
 #include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {

@@ -2,6 +2,7 @@
 
 #include "challenge.hpp"
 #include "curve/encoding.hpp"
+#include "curve/scalar_mul.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {

@@ -9,7 +9,9 @@
 
 #include "curve/encoding.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
+#include "curve/scalar_mul.hpp"
 
 using namespace vemo::curve;
 

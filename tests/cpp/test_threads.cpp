@@ -14,6 +14,7 @@
 
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/parallel.hpp"
 #include "curve/point.hpp"
 #include "curve/proofs/batch.hpp"

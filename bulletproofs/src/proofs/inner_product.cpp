@@ -3,6 +3,7 @@
 #include <string>
 
 #include "curve/encoding.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
 
 namespace vemo::bulletproofs {

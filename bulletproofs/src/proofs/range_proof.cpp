@@ -6,6 +6,7 @@
 #include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
+#include "curve/scalar_mul.hpp"
 #include "curve/proofs/challenge.hpp"
 
 namespace vemo::bulletproofs {
