@@ -110,7 +110,7 @@ ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::si
 //   Q = d·P or d·lambda·P with |d| <= 16. acc = ±Q means a vector of size
 //   below 2^126 in the lattice {(x, y) : x + y·lambda = 0 mod r}, whose
 //   non-zero vectors all have a coordinate of at least 2^126.7 (its reduced
-//   basis (a1, b1), (a2, b2) of glv_split). So the vector is zero: a = ±d
+//   basis (a1, b1), (a2, b2) in bn254.hpp). So the vector is zero: a = ±d
 //   with a a multiple of 32 forces a = d = 0, and b = 0 likewise, which is
 //   acc = identity with a zero digit (an addition that is masked out). The
 //   identity case itself is handled by a masked move.

@@ -10,8 +10,8 @@
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/result.hpp"
-#include "curve/scalar_mul.hpp"
 #include "curve/scalar.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::proofs {
 

@@ -1,4 +1,4 @@
-// Group law, multiplication engines and encodings against a plain
+// Group law, multiplication engines, their table cache and encodings against a plain
 // double-and-add reference.
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include "curve/encoding.hpp"
 #include "curve/hash_to_curve.hpp"
 #include "curve/msm_vartime.hpp"
-#include "curve/row_cache.hpp"
 #include "curve/point.hpp"
+#include "curve/row_cache.hpp"
 #include "curve/scalar_mul.hpp"
 
 using namespace vemo::curve;

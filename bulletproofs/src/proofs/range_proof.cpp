@@ -6,8 +6,8 @@
 #include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
-#include "curve/scalar_mul.hpp"
 #include "curve/proofs/challenge.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::bulletproofs {
 
