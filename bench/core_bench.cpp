@@ -8,7 +8,9 @@
 
 #include "curve/fixed_base.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
+#include "curve/scalar_mul.hpp"
 
 using namespace vemo::curve;
 

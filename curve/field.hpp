@@ -18,6 +18,7 @@
 #include <cpuid.h>
 #include <x86intrin.h>
 
+#include "bn254.hpp"
 #include "ct.hpp"
 #include "field_inv.hpp"
 
@@ -28,25 +29,19 @@ using u128 = unsigned __int128;
 using Limbs = std::array<u64, 4>;
 
 struct FpParams {
-  static constexpr Limbs MOD = {0x3c208c16d87cfd47ULL, 0x97816a916871ca8dULL,
-                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
-  static constexpr Limbs R = {0xd35d438dc58f0d9dULL, 0x0a78eb28f5c70b3dULL,
-                              0x666ea36f7879462cULL, 0x0e0a77c19a07df2fULL};
-  static constexpr Limbs R2 = {0xf32cfc5b538afa89ULL, 0xb5e71911d44501fbULL,
-                               0x47ab1eff0a417ff6ULL, 0x06d89f71cab8351fULL};
-  static constexpr u64 INV = 0x87d20782e4866389ULL;  // -MOD^-1 mod 2^64
+  static constexpr Limbs MOD = bn254::kFpModulus;
+  static constexpr Limbs R = bn254::kFpMontR;
+  static constexpr Limbs R2 = bn254::kFpMontR2;
+  static constexpr u64 INV = bn254::kFpMontInv;  // -MOD^-1 mod 2^64
   // MOD then INV, side by side for the mulx/adx multiplication.
   static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 
 struct FrParams {
-  static constexpr Limbs MOD = {0x43e1f593f0000001ULL, 0x2833e84879b97091ULL,
-                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
-  static constexpr Limbs R = {0xac96341c4ffffffbULL, 0x36fc76959f60cd29ULL,
-                              0x666ea36f7879462eULL, 0x0e0a77c19a07df2fULL};
-  static constexpr Limbs R2 = {0x1bb8e645ae216da7ULL, 0x53fe3ab1e35c59e3ULL,
-                               0x8c49833d53bb8085ULL, 0x0216d0b17f4e44a5ULL};
-  static constexpr u64 INV = 0xc2e1f593efffffffULL;
+  static constexpr Limbs MOD = bn254::kFrModulus;
+  static constexpr Limbs R = bn254::kFrMontR;
+  static constexpr Limbs R2 = bn254::kFrMontR2;
+  static constexpr u64 INV = bn254::kFrMontInv;
   static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 

@@ -2,11 +2,14 @@
 
 #include <memory>
 
+#include "bn254.hpp"
+
 namespace vemo::curve {
 
 namespace {
 
-// 3b for b = 3, applied by additions.
+// 3b·t by additions: 3b = 9 = 8 + 1.
+static_assert(bn254::kB3 == 9, "mul_b3 adds 8t + t");
 inline Fp mul_b3(const Fp& t) {
   Fp t2 = t + t;
   Fp t4 = t2 + t2;
@@ -15,7 +18,7 @@ inline Fp mul_b3(const Fp& t) {
 }
 
 const Fp& fp_b() {
-  static const Fp b = Fp::from_u64(3);
+  static const Fp b = Fp::from_u64(bn254::kB);
   return b;
 }
 
@@ -30,30 +33,10 @@ bool y_is_small_vartime(const Fp& y) {
   return borrow == 0;
 }
 
-const Limbs kSqrtExp = [] {
-  // (p + 1) / 4
-  Limbs e = FpParams::MOD;
-  Limbs one{1, 0, 0, 0};
-  limbs::add(e, e, one);
-  for (int i = 0; i < 4; ++i) e[i] = (e[i] >> 2) | (i < 3 ? e[i + 1] << 62 : 0);
-  return e;
-}();
-
 }  // namespace
 
-Fp glv_beta() {
-  static const Fp beta = [] {
-    BigInt b;
-    BigInt::from_dec("2203960485148121921418603742825762020974279258880205651966", b);
-    unsigned char buf[32];
-    b.to_bytes32(buf);
-    return Fp::from_be_bytes_reduce(buf);
-  }();
-  return beta;
-}
-
 const Bn254Point& Bn254Point::generator() {
-  static const Bn254Point g{"base_point", Fp::from_u64(1), Fp::from_u64(2), false};
+  static const Bn254Point g{"base_point", Fp::from_raw_reduce(bn254::kGx), Fp::from_raw_reduce(bn254::kGy), false};
   return g;
 }
 
@@ -143,7 +126,7 @@ Result<Bn254Point, DeserializationError> Bn254Point::deserialize(const unsigned 
     if (inf) return Bn254Point{"deserialized point", Fp{}, Fp{}, true};
     Fp x = Fp::from_raw_reduce(xr);
     Fp rhs = x.square() * x + fp_b();
-    Fp y = rhs.pow_public_exp(kSqrtExp);
+    Fp y = rhs.pow_public_exp(bn254::kSqrtExp);
     if (y.square() != rhs) return Err{DeserializationError{}};
     if (y_is_small_vartime(y) == greater) y = -y;
     return Bn254Point{"deserialized point", x, y, false};

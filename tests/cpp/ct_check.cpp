@@ -29,6 +29,7 @@
 #include "curve/fixed_base.hpp"
 #include "curve/point.hpp"
 #include "curve/random.hpp"
+#include "curve/scalar_mul.hpp"
 #include "src/api/api.hpp"
 
 using namespace vemo::curve;

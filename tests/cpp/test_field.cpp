@@ -16,12 +16,7 @@ using namespace vemo::curve;
 namespace {
 
 using vemo::test::seed;
-
-BigInt to_big(const Limbs& l) {
-  unsigned char b[32];
-  limbs::to_be(l, b);
-  return BigInt::from_bytes(b, 32);
-}
+using vemo::test::to_big;
 
 Limbs from_big(const BigInt& v) {
   unsigned char b[32];
