@@ -8,7 +8,9 @@
 //
 // All arithmetic here is constant time in the values (no branch or memory
 // index depends on them). Functions whose running time depends on their
-// argument carry the suffix _vartime and take public data only.
+// argument carry the suffix _vartime and take public data only. The
+// checking build (verify.hpp) checks the invariant on the operands and the
+// result of every addition, subtraction, multiplication and comparison.
 #pragma once
 
 #include <array>
@@ -17,6 +19,7 @@
 
 #include "ct.hpp"
 #include "field_inv.hpp"
+#include "verify.hpp"
 
 // The engine of the arithmetic. On x86-64 the multiplication runs the
 // mulx/adx assembly when CPUID reports both extensions at load time, the
@@ -170,7 +173,11 @@ struct Field {
 
   u64 is_zero_flag() const { return limbs::is_zero_flag(l); }
   bool is_zero() const { return is_zero_flag() != 0; }
+  // Whether the limbs keep the invariant 0 <= limbs < m. Every value made by
+  // this type's operations does; limbs written by hand may not.
+  bool is_reduced() const { return limbs::lt_flag(l, MOD) != 0; }
   u64 eq_flag(const Field& o) const {
+    VEMO_VERIFY_CHECK(is_reduced() && o.is_reduced(), "field operands below the modulus");
     return ct::is_zero_flag((l[0] ^ o.l[0]) | (l[1] ^ o.l[1]) | (l[2] ^ o.l[2]) | (l[3] ^ o.l[3]));
   }
   bool operator==(const Field& o) const { return eq_flag(o) != 0; }
@@ -182,6 +189,7 @@ struct Field {
   Field operator+(const Field& b) const {
     // Both inputs are below m < 2^254, so the sum has no carry out; the
     // subtraction's borrow becomes a mask (arithmetic, no branch).
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     Field r;
     u64 c = 0;
     u64 s0 = addc(l[0], b.l[0], c), s1 = addc(l[1], b.l[1], c), s2 = addc(l[2], b.l[2], c), s3 = addc(l[3], b.l[3], c);
@@ -192,9 +200,11 @@ struct Field {
     r.l[1] = (s1 & keep) | (d1 & ~keep);
     r.l[2] = (s2 & keep) | (d2 & ~keep);
     r.l[3] = (s3 & keep) | (d3 & ~keep);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field sum below the modulus");
     return r;
   }
   Field operator-(const Field& b) const {
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     Field r;
     u64 br = 0;
     u64 d0 = subb(l[0], b.l[0], br), d1 = subb(l[1], b.l[1], br), d2 = subb(l[2], b.l[2], br), d3 = subb(l[3], b.l[3], br);
@@ -204,6 +214,7 @@ struct Field {
     r.l[1] = addc(d1, MOD[1] & add_back, c);
     r.l[2] = addc(d2, MOD[2] & add_back, c);
     r.l[3] = addc(d3, MOD[3] & add_back, c);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field difference below the modulus");
     return r;
   }
   Field operator-() const { return zero() - *this; }
@@ -213,6 +224,7 @@ struct Field {
   // because the top limb of m is below 2^63 - 1 (so intermediate results
   // stay below 2m). Inputs fully reduced; output fully reduced.
   __attribute__((always_inline)) Field operator*(const Field& b) const {
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     u64 t[4] = {0, 0, 0, 0};
 #if VEMO_FIELD_X86_64
     if (kHaveAdx) {
@@ -231,6 +243,7 @@ struct Field {
     r.l[1] = (t[1] & keep) | (d1 & ~keep);
     r.l[2] = (t[2] & keep) | (d2 & ~keep);
     r.l[3] = (t[3] & keep) | (d3 & ~keep);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field product below the modulus");
     return r;
   }
   // The same product (before the final subtraction) in portable C.
