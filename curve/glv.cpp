@@ -3,6 +3,7 @@
 #include <array>
 
 #include "bn254.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -66,6 +67,8 @@ void glv_split(const Bn254Scalar& k, Limbs& k1, u64& neg1, Limbs& k2, u64& neg2)
   const ct::Wiped<Fr> v2(*fc1 * fmb1 - *fc2 * fb2);
   k1 = signed_half(*v1, neg1);
   k2 = signed_half(*v2, neg2);
+  // The windows of both engines cover 128 bits per half.
+  VEMO_VERIFY_CHECK(k1[2] == 0 && k1[3] == 0 && k2[2] == 0 && k2[3] == 0, "GLV halves below 2^128");
 }
 
 }  // namespace vemo::curve

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "point.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -71,6 +72,8 @@ inline void jac_madd(JacPoint& acc, const Bn254Point& q, u64 take) {
   Fp h, s;  // not needed: the callers rule out the cases they detect
   JacPoint sum = jac_madd_formula(acc, q.x, q.y, h, s);
   const u64 was_identity = acc.Z.is_zero_flag();
+  // H = 0 with acc not the identity is acc = ±q, where the formula is wrong.
+  VEMO_VERIFY_CHECK(!(take && !was_identity && h.is_zero()), "mixed Jacobian addition never meets acc = ±q");
   sum.X.cmov(q.x, was_identity);
   sum.Y.cmov(q.y, was_identity);
   sum.Z.cmov(Fp::one(), was_identity);

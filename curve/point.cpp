@@ -91,6 +91,7 @@ Bn254Point Bn254Point::sub_point_vartime(const Bn254Point& o) const {
 }
 
 std::array<unsigned char, 32> Bn254Point::serialize_compressed() const {
+  VEMO_VERIFY_CHECK(valid_vartime(), "affine point on the curve or the canonical identity");
   std::array<unsigned char, 32> out{};
   if (infinity) {
     out[0] = 0x40;
@@ -102,6 +103,7 @@ std::array<unsigned char, 32> Bn254Point::serialize_compressed() const {
 }
 
 std::array<unsigned char, 64> Bn254Point::serialize_uncompressed() const {
+  VEMO_VERIFY_CHECK(valid_vartime(), "affine point on the curve or the canonical identity");
   std::array<unsigned char, 64> out{};
   if (infinity) {
     out[0] = 0x40;
@@ -168,6 +170,7 @@ std::string Bn254Point::debug_text_pretty() const {
 // ---- projective arithmetic -------------------------------------------------
 
 ProjPoint ProjPoint::from_affine(const Bn254Point& p) {
+  VEMO_VERIFY_CHECK(p.valid_vartime(), "affine point on the curve or the canonical identity");
   ProjPoint r;
   r.X = p.x;
   r.Y = p.y;
@@ -236,6 +239,7 @@ ProjPoint ProjPoint::add_affine(const Bn254Point& q) const {
 }
 
 ProjPoint ProjPoint::add_any_affine(const Bn254Point& q) const {
+  VEMO_VERIFY_CHECK(q.valid_vartime(), "affine point on the curve or the canonical identity");
   ProjPoint r = add_affine(q);
   r.cmov(*this, q.infinity ? 1 : 0);
   return r;
@@ -277,13 +281,16 @@ Bn254Point ProjPoint::to_affine(const char* purpose) const {
   r.x.cmov(Fp::zero(), inf);
   r.y.cmov(Fp::zero(), inf);
   r.infinity = inf != 0;
+  VEMO_VERIFY_CHECK(r.valid_vartime(), "affine point on the curve or the canonical identity");
   return r;
 }
 
 Bn254Point ProjPoint::to_affine_vartime(const char* purpose) const {
   if (Z.is_zero()) return Bn254Point{purpose, Fp{}, Fp{}, true};
   const Fp zi = inverse_vartime(Z);
-  return Bn254Point{purpose, X * zi, Y * zi, false};
+  Bn254Point r{purpose, X * zi, Y * zi, false};
+  VEMO_VERIFY_CHECK(r.valid_vartime(), "affine point on the curve or the canonical identity");
+  return r;
 }
 
 Fp inverse_vartime(const Fp& a) { return a.inverse_vartime(); }
@@ -294,8 +301,10 @@ void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const 
   batch_inverse(zs.get(), n);
   // batch_inverse leaves 0 for a zero Z, so the identity comes out as
   // (0, 0) by itself and only its flag is set; no branch per element.
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
     out[i] = Bn254Point{purpose, in[i].X * zs[i], in[i].Y * zs[i], in[i].Z.is_zero_flag() != 0};
+    VEMO_VERIFY_CHECK(out[i].valid_vartime(), "affine point on the curve or the canonical identity");
+  }
 }
 
 }  // namespace vemo::curve

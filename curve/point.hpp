@@ -3,7 +3,9 @@
 //
 // Invariants: the identity is stored as x = 0, y = 0, infinity = true, so
 // every point has exactly one stored form; every other stored point lies on
-// the curve (and so, the cofactor being 1, in the group of order r).
+// the curve (and so, the cofactor being 1, in the group of order r). The
+// checking build (verify.hpp) checks them where points enter the projective
+// arithmetic, come back from it, and are encoded.
 // Arithmetic runs on ProjPoint, homogeneous projective coordinates with the
 // complete addition formulas of Renes, Costello and Batina (2016) for a = 0:
 // one formula covers doubling, the identity and inverse points, so adding
@@ -25,6 +27,7 @@
 #include "field.hpp"
 #include "result.hpp"
 #include "scalar.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -100,6 +103,10 @@ struct Bn254Point {
 
   // Whether (x, y) satisfies the curve equation (true for the identity).
   bool on_curve() const;
+  // Whether the stored form keeps the invariants above: the identity as
+  // (0, 0) with the flag, any other point on the curve. Variable time (the
+  // checking build and tests).
+  bool valid_vartime() const { return infinity ? x.is_zero() && y.is_zero() : on_curve(); }
 
  private:
   void relabel(const Bn254Point& p) {

@@ -17,6 +17,8 @@
 
 #include "glv.hpp"
 #include "jacobian.hpp"
+#include "point.hpp"
+#include "verify.hpp"
 #include "window.hpp"
 
 namespace vemo::curve {

@@ -7,12 +7,15 @@
 // with the mixed formula, which is complete for any accumulator as long as
 // the affine point is not the identity; a zero digit (and a row the caller
 // marks dead) is absorbed by a masked move. No branch or memory index
-// depends on the digit.
+// depends on the digit. The checking build (verify.hpp) checks that digits
+// stay in range and that the mixed Jacobian addition never meets its
+// exceptional case.
 #pragma once
 
 #include <cstdint>
 
 #include "point.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -22,6 +25,18 @@ struct AffineXY {
 
 constexpr int kWindowBits = 5;
 constexpr int kRowLen = 1 << (kWindowBits - 1);  // 16 entries per row
+
+// Whether k < 2^(5·windows), so that the windows read every bit of k (for
+// the checking build). Variable time.
+inline bool below_windows_vartime(const Limbs& k, int windows) {
+  const int bits = windows * kWindowBits;
+  for (int i = 0; i < 4; ++i) {
+    if (bits >= 64 * (i + 1)) continue;
+    const u64 above = bits <= 64 * i ? k[i] : k[i] >> (bits - 64 * i);
+    if (above != 0) return false;
+  }
+  return true;
+}
 
 // Signed base-32 digits of k: k = sum digits[w]·32^w, digits in [-16, 16].
 // The top digit takes the last carry, so the caller must give enough windows
@@ -40,12 +55,16 @@ inline void recode_signed5(const Limbs& k, int windows, std::int8_t* digits) {
     // v > 16 becomes v - 32 with a carry into the next window.
     carry = (u64)(16 - (std::int64_t)v) >> 63;
     digits[w] = (std::int8_t)((std::int64_t)v - (std::int64_t)(carry << kWindowBits));
+    VEMO_VERIFY_CHECK(-kRowLen <= digits[w] && digits[w] <= kRowLen, "window digit in [-16, 16]");
   }
+  VEMO_VERIFY_CHECK(below_windows_vartime(k, windows) && carry == 0,
+                    "the windows cover the scalar: no bit above them, no carry out of the top one");
 }
 
 // digit·B from the row of B, into q (x, y); returns 1 when the digit is
 // non-zero (for 0, q is (0, 0), which is no point). Constant time.
 inline u64 lookup_signed(const AffineXY* row, std::int8_t digit, Bn254Point& q) {
+  VEMO_VERIFY_CHECK(-kRowLen <= digit && digit <= kRowLen, "window digit in [-16, 16]");
   const std::int64_t d = digit;
   const u64 neg = (u64)d >> 63;
   const u64 mag = (u64)((d ^ -(std::int64_t)neg) + (std::int64_t)neg);  // |d|, 0..16
