@@ -8,7 +8,6 @@
 
 #include "glv.hpp"
 #include "jacobian.hpp"
-#include "msm_vartime.hpp"
 #include "point_key.hpp"
 #include "row_cache.hpp"
 
@@ -120,7 +119,7 @@ void SumRows::build_missing() {
   missing_.clear();
 }
 
-void pin_vartime_tables(const Bn254Point* points, std::size_t n) {
+void pin_rows(const Bn254Point* points, std::size_t n) {
   Pinned& pin = pinned();
   std::vector<const Bn254Point*> todo;
   {
@@ -146,7 +145,7 @@ void pin_vartime_tables(const Bn254Point* points, std::size_t n) {
     pin.rows.try_emplace(key_of(*todo[b]), std::make_unique<const OddRow>(std::move(rows[b])));
 }
 
-std::size_t vartime_cache_size() {
+std::size_t cached_rows() {
   CallerCache& cache = caller_cache();
   std::lock_guard<std::mutex> lock(cache.mu);
   return cache.rows.size();

@@ -51,4 +51,10 @@ class SumRows {
   std::vector<OddRow> fresh_;  // built for this sum
 };
 
+// Pins wide rows for points used in sum after sum (msm_vartime.hpp's
+// pin_vartime_tables), and how many rows the caller cache holds
+// (vartime_cache_size). Thread-safe.
+void pin_rows(const Bn254Point* points, std::size_t n);
+std::size_t cached_rows();
+
 }  // namespace vemo::curve

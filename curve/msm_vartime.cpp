@@ -358,4 +358,8 @@ Bn254Point Bn254Point::scalar_mul_vartime(const Bn254Scalar& k) const {
   return msm_vartime(&k, this, 1).to_affine_vartime("scalar_mul");
 }
 
+void pin_vartime_tables(const Bn254Point* points, std::size_t n) { pin_rows(points, n); }
+
+std::size_t vartime_cache_size() { return cached_rows(); }
+
 }  // namespace vemo::curve
