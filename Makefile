@@ -46,16 +46,23 @@ test-stubs: build
 
 test: test-cpp test-py test-stubs
 
-# A separate ASan+UBSan build of the core, the C++ tests and the extension.
+# A separate ASan+UBSan build of the core, the C++ tests and the extension,
+# with the invariant checks compiled in (-Dverify=true, curve/verify.hpp).
 # The C++ tests run with leak detection; the whole pytest suite runs in the
 # ordinary interpreter with the sanitizer runtime preloaded (leak detection
 # off there: the interpreter itself keeps memory until exit).
 SAN := build/asan
+SAN_OPTIONS := -Dtests=true -Db_sanitize=address,undefined -Db_lundef=false -Dverify=true
 SAN_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-$(SAN)/build.ninja: | deps
-	meson setup $(SAN) -Dtests=true -Db_sanitize=address,undefined -Db_lundef=false
+# Whether $(SAN) already builds with the checks. A directory set up before
+# the option existed does not know it: `meson configure` refuses an option it
+# does not know, `meson setup --reconfigure` reads the options file again.
+SAN_HAS_VERIFY = meson introspect --buildoptions $(SAN) | $(PY) -c \
+  'import json, sys; sys.exit(not any(o["name"] == "verify" and o["value"] for o in json.load(sys.stdin)))'
 
-sanitize: deps $(SAN)/build.ninja
+sanitize: deps
+	@if [ ! -f $(SAN)/build.ninja ]; then meson setup $(SAN) $(SAN_OPTIONS); \
+	elif ! $(SAN_HAS_VERIFY); then meson setup --reconfigure $(SAN) $(SAN_OPTIONS); fi
 	ninja -C $(SAN)
 	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/core_tests
 	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/fuzz_replay tests/fuzz/regressions

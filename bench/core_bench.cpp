@@ -10,7 +10,9 @@
 #include "bulletproofs/src/proofs/range_proof.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
+#include "curve/scalar_mul.hpp"
 #include "strict/range_proof.hpp"
 
 using namespace vemo::curve;

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "frame_hash.hpp"
 #include "transcript.hpp"
 

@@ -2,7 +2,9 @@
 
 #include "curve/ct.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/random.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::strict {
 

@@ -5,10 +5,12 @@
 #include <array>
 #include <initializer_list>
 
+#include "curve/msm_vartime.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::proofs {
 

@@ -2,6 +2,7 @@
 
 #include "challenge.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
 #include "json_record.hpp"
 #include "sigma_common.hpp"
 

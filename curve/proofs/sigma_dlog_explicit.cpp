@@ -1,6 +1,8 @@
 #include "sigma_dlog_explicit.hpp"
 
 #include "challenge.hpp"
+#include "curve/encoding.hpp"
+#include "curve/scalar_mul.hpp"
 #include "json_record.hpp"
 #include "sigma_common.hpp"
 

@@ -2,6 +2,7 @@
 
 #include "challenge.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/scalar_mul.hpp"
 #include "json_record.hpp"
 #include "sigma_common.hpp"
 

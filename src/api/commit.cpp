@@ -9,6 +9,7 @@
 #include "curve/hash.hpp"
 #include "curve/hash_to_curve.hpp"
 #include "api.hpp"
+#include "curve/msm_vartime.hpp"
 
 namespace vemo::api {
 

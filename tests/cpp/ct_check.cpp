@@ -31,6 +31,7 @@
 #include "curve/fixed_base.hpp"
 #include "curve/point.hpp"
 #include "curve/random.hpp"
+#include "curve/scalar_mul.hpp"
 #include "src/api/api.hpp"
 #include "src/api/strict.hpp"
 #include "src/api/strict_range.hpp"

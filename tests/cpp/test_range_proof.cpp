@@ -13,6 +13,7 @@
 #include "bulletproofs/src/proofs/inner_product.hpp"
 #include "bulletproofs/src/proofs/range_proof.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/proofs/claims.hpp"
 

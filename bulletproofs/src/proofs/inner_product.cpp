@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "curve/encoding.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/proofs/json_record.hpp"
 

@@ -35,7 +35,7 @@
 #include <nlohmann/json.hpp>
 
 #include "curve/bigint.hpp"
-#include "curve/json_read.hpp"
+#include "curve/encoding.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/proofs/claims.hpp"

@@ -7,6 +7,7 @@
 #include "curve/hash.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/proofs/json_record.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::bulletproofs {
 
