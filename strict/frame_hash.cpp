@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "curve/ct.hpp"
-#include "transcript.hpp"
 
 namespace vemo::strict {
 
@@ -38,6 +37,21 @@ void FrameHash::frame(std::string_view label, const unsigned char* data, std::si
   must(EVP_DigestUpdate(ctx_.get(), data, n));
 }
 
+void FrameHash::frame_u64(std::string_view label, std::uint64_t v) {
+  unsigned char b[8];
+  for (int i = 7; i >= 0; --i, v >>= 8) b[i] = (unsigned char)v;
+  frame(label, b, 8);
+}
+
+std::array<unsigned char, 64> FrameHash::squeeze(std::string_view label) {
+  const unsigned char head[2] = {0x02, (unsigned char)label.size()};
+  must(EVP_DigestUpdate(ctx_.get(), head, 2));
+  must(EVP_DigestUpdate(ctx_.get(), label.data(), label.size()));
+  std::array<unsigned char, 64> d = digest();
+  must(EVP_DigestUpdate(ctx_.get(), d.data(), d.size()));
+  return d;
+}
+
 void FrameHash::frame_u32(std::string_view label, std::uint32_t v) {
   const unsigned char b[4] = {(unsigned char)(v >> 24), (unsigned char)(v >> 16), (unsigned char)(v >> 8),
                               (unsigned char)v};
@@ -68,6 +82,15 @@ curve::Scalar HedgedNonces::nonce(std::uint32_t index, const std::array<unsigned
   h.frame("random", random.data(), random.size());
   ct::Wiped<std::array<unsigned char, 64>> d(h.digest());
   return scalar_from_wide(d->data());
+}
+
+curve::Scalar scalar_from_wide(const unsigned char bytes[64]) {
+  // hi·2^256 + lo: the Montgomery form of the value 2^256 mod r is R^2.
+  curve::Fr two_256;
+  two_256.l = curve::FrParams::R2;
+  const curve::Fr hi = curve::Fr::from_be_bytes_reduce(bytes);
+  const curve::Fr lo = curve::Fr::from_be_bytes_reduce(bytes + 32);
+  return curve::Scalar{"challenge", hi * two_256 + lo};
 }
 
 }  // namespace vemo::strict

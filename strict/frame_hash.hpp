@@ -1,10 +1,10 @@
-// SHA-512 over labelled frames outside a proof's transcript: the suite's
-// generator derivation and its hedged nonces (docs/strict.md, "Nonces" and
-// "Range proofs"). The frames are those of the transcript,
+// SHA-512 over labelled frames: the one place of the suite that hashes. The
+// transcript is built on it, and so are the generator derivation and the
+// hedged nonces (docs/strict.md, "Transcript", "Nonces", "Range proofs"):
 //   frame(label, data) = 0x01 || u8(len(label)) || label || u64be(len(data)) || data,
-// so every input these hashes see is as unambiguous as a transcript. A
-// proof never hashes bytes itself: it asks its Transcript for challenges,
-// and this unit for its nonces. Constant time in the data framed.
+// so every input these hashes see is unambiguous. A proof never hashes bytes
+// itself: it asks its Transcript for challenges, and this unit for its
+// nonces. Constant time in the data framed.
 #pragma once
 
 #include <openssl/evp.h>
@@ -17,6 +17,12 @@
 #include "curve/scalar.hpp"
 
 namespace vemo::strict {
+
+// The suite, its version, the curve, the hash and the generator derivation.
+inline constexpr std::string_view kTag = "vemo-strict/1 BN254-G1 SHA-512 SvdW";
+
+// 64 bytes read big-endian and reduced modulo r. Constant time.
+curve::Scalar scalar_from_wide(const unsigned char bytes[64]);
 
 class FrameHash {
  public:
@@ -31,6 +37,11 @@ class FrameHash {
     frame(label, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   }
   void frame_u32(std::string_view label, std::uint32_t v);
+  void frame_u64(std::string_view label, std::uint64_t v);
+  // squeeze(label) = 0x02 || u8(len(label)) || label is appended, then the
+  // digest d of the frames so far, which is also returned: a transcript's
+  // challenge step.
+  std::array<unsigned char, 64> squeeze(std::string_view label);
 
   // SHA-512 of the frames so far; the hash itself is left unchanged.
   std::array<unsigned char, 64> digest() const;

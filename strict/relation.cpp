@@ -120,7 +120,7 @@ Expected<std::string> prove(const Relation& rel, std::string_view context, const
   if (!holds) return error(rel.kind + ": the secrets do not satisfy the statement");
 
   const Transcript statement = statement_transcript(rel, context);
-  const std::array<unsigned char, 64> digest = statement.digest();
+  const HedgedNonces nonces(statement.digest(), w.data(), k);
 
   for (int draw = 0; draw < kDraws; ++draw) {
     ct::Wiped<std::array<unsigned char, 32>> random;
@@ -128,7 +128,7 @@ Expected<std::string> prove(const Relation& rel, std::string_view context, const
     std::vector<Scalar> rho(k);
     u64 zero = 0;
     for (std::size_t i = 0; i < k; ++i) {
-      rho[i] = nonce_digest(digest, w.data(), k, (std::uint32_t)i, random->data());
+      rho[i] = Scalar{"nonce", nonces.nonce((std::uint32_t)i, *random).fe};
       zero |= rho[i].fe.is_zero_flag();
     }
     ct::declassify(zero);  // whether some nonce is zero: never, in practice
