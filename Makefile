@@ -16,13 +16,7 @@ export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
-	@missing=$$(for p in $(APT_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing: $$missing"; \
-	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
-	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $$missing; \
-	fi
+	@tools/ensure-packages.sh $(APT_PACKAGES)
 
 $(BUILD)/build.ninja: | deps
 	meson setup $(BUILD) -Dtests=true -Dbench=true
@@ -37,8 +31,8 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
-# The type stubs against the built modules (stubtest; vemo_batch carries its
-# own stub and py.typed), then the examples and vemo_ledger (typed inline,
+# The type stubs against the built modules (stubtest; vemo_batch and
+# vemo_strict carry their own stubs and py.typed), then the examples and vemo_ledger (typed inline,
 # with py.typed) under mypy --strict with those stubs. mypy looks for a directory named vemo, so
 # the stub package is linked under that name inside the build directory.
 STUBS_PATH := $(CURDIR)/$(BUILD)/stubs-path
@@ -47,20 +41,28 @@ test-stubs: build
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest \
 	  --allowlist stubs/stubtest-allowlist.txt vemo
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest --allowlist src/vemo_batch/stubtest-allowlist.txt vemo_batch
+	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest vemo_strict
 	MYPYPATH=$(STUBS_PATH):$(CURDIR)/src MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/ src/vemo_ledger
 
 test: test-cpp test-py test-stubs
 
-# A separate ASan+UBSan build of the core, the C++ tests and the extension.
+# A separate ASan+UBSan build of the core, the C++ tests and the extension,
+# with the invariant checks compiled in (-Dverify=true, curve/verify.hpp).
 # The C++ tests run with leak detection; the whole pytest suite runs in the
 # ordinary interpreter with the sanitizer runtime preloaded (leak detection
 # off there: the interpreter itself keeps memory until exit).
 SAN := build/asan
+SAN_OPTIONS := -Dtests=true -Db_sanitize=address,undefined -Db_lundef=false -Dverify=true
 SAN_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-$(SAN)/build.ninja: | deps
-	meson setup $(SAN) -Dtests=true -Db_sanitize=address,undefined -Db_lundef=false
+# Whether $(SAN) already builds with the checks. A directory set up before
+# the option existed does not know it: `meson configure` refuses an option it
+# does not know, `meson setup --reconfigure` reads the options file again.
+SAN_HAS_VERIFY = meson introspect --buildoptions $(SAN) | $(PY) -c \
+  'import json, sys; sys.exit(not any(o["name"] == "verify" and o["value"] for o in json.load(sys.stdin)))'
 
-sanitize: deps $(SAN)/build.ninja
+sanitize: deps
+	@if [ ! -f $(SAN)/build.ninja ]; then meson setup $(SAN) $(SAN_OPTIONS); \
+	elif ! $(SAN_HAS_VERIFY); then meson setup --reconfigure $(SAN) $(SAN_OPTIONS); fi
 	ninja -C $(SAN)
 	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/core_tests
 	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 $(SAN)/tests/cpp/fuzz_replay tests/fuzz/regressions
@@ -72,16 +74,21 @@ sanitize: deps $(SAN)/build.ninja
 fuzz-ci:
 	tests/fuzz/ci.sh
 
-# The constant-time check must be able to fail: the same check built with one
-# deliberate secret-indexed lookup has to be reported by valgrind.
+# The constant-time check must be able to fail: the same check built with
+# deliberate leaks has to be reported by valgrind, each where it is: the
+# planted secret-indexed lookup (a drawn and a decoded secret) and the
+# variable-time PbSk.to_token of the API library built for the mutant.
 check-ct-mutation: build
-	@if valgrind --error-exitcode=1 --quiet $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
-	  echo "constant-time check missed the deliberate leak"; exit 1; \
-	else \
-	  n=$$(grep -c 'Use of uninitialised value' $(BUILD)/ct-mutant.log); \
-	  if [ "$$n" -lt 2 ]; then cat $(BUILD)/ct-mutant.log; echo "expected both deliberate leaks reported, got $$n"; exit 1; fi; \
-	  echo "constant-time check caught both deliberate leaks"; \
-	fi
+	@if valgrind --error-exitcode=1 --quiet --num-callers=40 $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
+	  echo "constant-time check missed the deliberate leaks"; exit 1; \
+	fi; \
+	lookups=$$(grep -c '::leaky(' $(BUILD)/ct-mutant.log); \
+	to_token=$$(grep -c 'members::pbsk_to_token' $(BUILD)/ct-mutant.log); \
+	if [ "$$lookups" -lt 2 ] || [ "$$to_token" -lt 1 ]; then \
+	  cat $(BUILD)/ct-mutant.log; \
+	  echo "expected both planted lookups and the variable-time PbSk.to_token reported (frames naming them: $$lookups and $$to_token)"; exit 1; \
+	fi; \
+	echo "constant-time check caught the planted lookups and the variable-time PbSk.to_token"
 
 # Long-running memory check over every function (not part of make test).
 soak: build
@@ -93,6 +100,7 @@ demo: build
 bench: build
 	$(PY) bench/bench.py
 	$(PY) bench/bench_throughput.py
+	$(PY) bench/bench_strict.py
 
 # Ledger verification throughput: one by one, in process, 1 and 2 local dask
 # workers, dask's overheads (makes a 10,000-transfer ledger once, about a
@@ -111,10 +119,7 @@ tsan: deps
 # Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
 # matplotlib (Debian's python3-matplotlib) is installed only when missing.
 bench-report: build
-	@$(PY) -c 'import matplotlib' 2>/dev/null || { \
-	  SUDO=$$( [ $$(id -u) -eq 0 ] || echo sudo ); \
-	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq python3-matplotlib; }
+	@tools/ensure-packages.sh python3-matplotlib
 	$(PY) bench/report.py
 
 # Builds and installs the module through the PEP 517 backend into .venv.

@@ -1,5 +1,8 @@
 #include "encoding.hpp"
 
+#include <iterator>
+#include <type_traits>
+
 namespace vemo::curve {
 
 namespace {
@@ -146,3 +149,118 @@ std::string parse_scep256k1scalar_to_string(const Bn254Scalar& s) {
 }
 
 }  // namespace vemo::curve
+
+namespace vemo::json {
+
+namespace {
+
+constexpr const char* kPointFields[] = {"curve", "point"};
+constexpr const char* kScalarFields[] = {"curve", "scalar"};
+
+}  // namespace
+
+Status Reader::read_curve_name() {
+  auto s = read_str_value("curve name (constrained to be 'bn254')");
+  if (!s.ok()) return Err{s.error()};
+  if (s.value() != "bn254") return Err{error_here("belongs to " + s.value() + " curve, expected bn254 curve")};
+  return ok();
+}
+
+template <class T>
+Result<T, JsonError> Reader::read_curve_value(bool is_point) {
+  const char* value_key = is_point ? "point" : "scalar";
+  T value{};
+  auto read_value = [&]() -> Status {
+    auto s = read_str_value(is_point ? "point of bn254 curve" : "scalar value of bn254 curve");
+    if (!s.ok()) return Err{s.error()};
+    if constexpr (std::is_same_v<T, curve::Bn254Point>) {
+      auto p = curve::point_from_hex(s.value());
+      if (!p.ok()) return Err{error_here(p.error())};
+      value = p.value();
+    } else {
+      auto v = curve::scalar_from_hex(s.value());
+      if (!v.ok()) return Err{error_here(v.error())};
+      value = v.value();
+    }
+    return ok();
+  };
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  if (c == '[') {
+    // [curve, value] and nothing more.
+    if (auto st = enter(); !st.ok()) return Err{st.error()};
+    eat();
+    bool first = true;
+    int stage = 0;
+    for (; stage < 3; ++stage) {
+      auto more = next_element(first);
+      if (!more.ok()) return Err{more.error()};
+      if (!more.value()) break;
+      Status st = stage == 0 ? read_curve_name() : stage == 1 ? read_value() : skip_value();
+      if (!st.ok()) return Err{st.error()};
+    }
+    leave();
+    if (stage == 3) return Err{seq_error(std::string(value_key) + " consist of too many fields")};
+    if (stage < 2)
+      return Err{seq_error(missing_field(stage == 0 ? "curve name" : (is_point ? "point value" : "scalar value")))};
+    if (auto st = close_seq(); !st.ok()) return Err{st.error()};
+    return value;
+  }
+  if (c != '{') return Err{invalid_type_here(is_point ? "point of bn254 curve" : "scalar of bn254 curve")};
+  if (auto st = enter(); !st.ok()) return Err{st.error()};
+  eat();
+  const std::vector<const char*> names = is_point ? std::vector<const char*>(std::begin(kPointFields), std::end(kPointFields))
+                                                  : std::vector<const char*>(std::begin(kScalarFields), std::end(kScalarFields));
+  bool have_curve = false, have_value = false, first = true;
+  std::string key;
+  for (;;) {
+    auto more = next_key(first, key);
+    if (!more.ok()) return Err{more.error()};
+    if (!more.value()) break;
+    const bool is_curve = key == "curve";
+    const bool is_value = key == value_key;
+    if (!is_curve && !is_value) return Err{record_error(unknown_field(key, names))};
+    if (is_curve && have_curve) return Err{record_error(duplicate_field("curve_name"))};
+    if (is_value && have_value) return Err{record_error(duplicate_field(value_key))};
+    if (auto st = expect_colon(); !st.ok()) return Err{st.error()};
+    Status st = is_curve ? read_curve_name() : read_value();
+    if (!st.ok()) return Err{st.error()};
+    (is_curve ? have_curve : have_value) = true;
+  }
+  leave();
+  if (!have_curve) return Err{record_error(missing_field("curve_name"))};
+  if (!have_value) return Err{record_error(missing_field(value_key))};
+  eat();
+  return value;
+}
+
+Result<curve::Bn254Point, JsonError> Reader::read_point() { return read_curve_value<curve::Bn254Point>(true); }
+Result<curve::Bn254Scalar, JsonError> Reader::read_scalar() { return read_curve_value<curve::Bn254Scalar>(false); }
+
+Result<curve::BigInt, JsonError> Reader::read_bigint() {
+  auto s = read_str_value("bigint");
+  if (!s.ok()) return Err{s.error()};
+  std::vector<unsigned char> bytes;
+  if (!curve::hex_decode(s.value(), bytes)) return Err{error_here("malformed hex encoding")};
+  return curve::BigInt::from_bytes(bytes);
+}
+
+Result<std::vector<curve::Bn254Point>, JsonError> Reader::read_point_vec() {
+  const int c = peek_ws();
+  if (c == -1) return Err{error_peek("EOF while parsing a value")};
+  if (c != '[') return Err{invalid_type_here("a sequence")};
+  if (auto st = enter(); !st.ok()) return Err{st.error()};
+  eat();
+  std::vector<curve::Bn254Point> out;
+  auto st = read_seq([&]() -> Status {
+    auto p = read_point();
+    if (!p.ok()) return Err{p.error()};
+    out.push_back(p.value());
+    return ok();
+  });
+  leave();
+  if (!st.ok()) return Err{st.error()};
+  return out;
+}
+
+}  // namespace vemo::json

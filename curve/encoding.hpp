@@ -1,4 +1,4 @@
-// Text and JSON forms of scalars, points and big integers.
+// Text and JSON forms of scalars, points and big integers, both ways.
 //
 // Byte forms are big-endian. Point text: lowercase hex of the 32-byte
 // compressed form (input also takes the 64-byte uncompressed form, and
@@ -6,14 +6,21 @@
 // reduced modulo r on input. JSON objects: {"curve":"bn254","point":…}
 // and {"curve":"bn254","scalar":…}; a BigInt is a JSON string of the hex of
 // its minimal bytes ("00" for zero).
+//
+// Reading: json::Reader is the reader every record reader uses, the JSON
+// syntax of json_read.hpp plus these values. It lives here rather than in
+// json_read.hpp so that the JSON layer depends on no curve type and the
+// curve values' encodings, written and read, stay in one unit.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bigint.hpp"
 #include "json_read.hpp"
 #include "point.hpp"
 #include "result.hpp"
@@ -46,3 +53,42 @@ std::string parse_scep256k1point_to_string(const Bn254Point& p);
 std::string parse_scep256k1scalar_to_string(const Bn254Scalar& s);
 
 }  // namespace vemo::curve
+
+namespace vemo::json {
+
+// The JSON syntax and records of TextReader, and the curve values records
+// hold. A point or scalar is the object {"curve":"bn254","point":…} (or
+// "scalar"), members in any order, or the array ["bn254", …]; a big integer
+// is a hex string; a point list is an array of points. Errors name the
+// fault in the reader's wording, with its position. It branches on the
+// text as it scans it, so it reads public records only (the text of a
+// secret scalar goes to curve::parse_string_to_scep256k1scalar, which
+// decodes well-formed text in constant time).
+class Reader : public TextReader {
+ public:
+  using TextReader::TextReader;
+
+  Result<curve::Bn254Point, JsonError> read_point();
+  Result<curve::Bn254Scalar, JsonError> read_scalar();
+  Result<curve::BigInt, JsonError> read_bigint();
+  Result<std::vector<curve::Bn254Point>, JsonError> read_point_vec();
+
+ private:
+  // Reads a curve-name value ("bn254").
+  Status read_curve_name();
+  template <class T>
+  Result<T, JsonError> read_curve_value(bool is_point);
+};
+
+// Parses a whole text as one record/value with `read`, then requires the end.
+template <class T>
+Result<T, JsonError> parse_all(std::string_view text, const std::function<Result<T, JsonError>(Reader&)>& read) {
+  Reader r(text);
+  auto v = read(r);
+  if (!v.ok()) return v;
+  auto e = r.end();
+  if (!e.ok()) return Err{e.error()};
+  return v;
+}
+
+}  // namespace vemo::json

@@ -8,18 +8,32 @@
 //
 // All arithmetic here is constant time in the values (no branch or memory
 // index depends on them). Functions whose running time depends on their
-// argument carry the suffix _vartime and take public data only.
+// argument carry the suffix _vartime and take public data only. The
+// checking build (verify.hpp) checks the invariant on the operands and the
+// result of every addition, subtraction, multiplication and comparison.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 
-#include <cpuid.h>
-#include <x86intrin.h>
-
+#include "bn254.hpp"
 #include "ct.hpp"
 #include "field_inv.hpp"
+#include "verify.hpp"
+
+// The engine of the arithmetic. On x86-64 the multiplication runs the
+// mulx/adx assembly when CPUID reports both extensions at load time, the
+// portable C product otherwise; the carry chains use the carry-flag
+// intrinsics. Every other target, and any build with VEMO_PORTABLE_FIELD
+// defined (meson -Dportable_field=true, to test that path on x86-64), uses
+// portable C alone. Both give the same limbs for every input.
+#if defined(__x86_64__) && !defined(VEMO_PORTABLE_FIELD)
+#define VEMO_FIELD_X86_64 1
+#include "field_x86_64.hpp"
+#else
+#define VEMO_FIELD_X86_64 0
+#endif
 
 namespace vemo::curve {
 
@@ -28,25 +42,19 @@ using u128 = unsigned __int128;
 using Limbs = std::array<u64, 4>;
 
 struct FpParams {
-  static constexpr Limbs MOD = {0x3c208c16d87cfd47ULL, 0x97816a916871ca8dULL,
-                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
-  static constexpr Limbs R = {0xd35d438dc58f0d9dULL, 0x0a78eb28f5c70b3dULL,
-                              0x666ea36f7879462cULL, 0x0e0a77c19a07df2fULL};
-  static constexpr Limbs R2 = {0xf32cfc5b538afa89ULL, 0xb5e71911d44501fbULL,
-                               0x47ab1eff0a417ff6ULL, 0x06d89f71cab8351fULL};
-  static constexpr u64 INV = 0x87d20782e4866389ULL;  // -MOD^-1 mod 2^64
+  static constexpr Limbs MOD = bn254::kFpModulus;
+  static constexpr Limbs R = bn254::kFpMontR;
+  static constexpr Limbs R2 = bn254::kFpMontR2;
+  static constexpr u64 INV = bn254::kFpMontInv;  // -MOD^-1 mod 2^64
   // MOD then INV, side by side for the mulx/adx multiplication.
   static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 
 struct FrParams {
-  static constexpr Limbs MOD = {0x43e1f593f0000001ULL, 0x2833e84879b97091ULL,
-                                0xb85045b68181585dULL, 0x30644e72e131a029ULL};
-  static constexpr Limbs R = {0xac96341c4ffffffbULL, 0x36fc76959f60cd29ULL,
-                              0x666ea36f7879462eULL, 0x0e0a77c19a07df2fULL};
-  static constexpr Limbs R2 = {0x1bb8e645ae216da7ULL, 0x53fe3ab1e35c59e3ULL,
-                               0x8c49833d53bb8085ULL, 0x0216d0b17f4e44a5ULL};
-  static constexpr u64 INV = 0xc2e1f593efffffffULL;
+  static constexpr Limbs MOD = bn254::kFrModulus;
+  static constexpr Limbs R = bn254::kFrMontR;
+  static constexpr Limbs R2 = bn254::kFrMontR2;
+  static constexpr u64 INV = bn254::kFrMontInv;
   static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
 };
 
@@ -101,186 +109,22 @@ inline void to_be(const Limbs& a, unsigned char* b) {
 }  // namespace limbs
 
 // Add with carry and subtract with borrow; the carry and borrow are 0 or 1.
-// The carry-flag intrinsics compile to adc/sbb chains.
+#if VEMO_FIELD_X86_64
+// On x86-64 the carry-flag intrinsics (field_x86_64.hpp) give adc/sbb chains.
+#else
+// Portable: the carry is the top half of a 128-bit sum (the borrow its sign
+// bit), which compilers turn into a carry chain without a branch.
 inline u64 addc(u64 a, u64 b, u64& carry) {
-  unsigned long long out;
-  carry = _addcarry_u64((unsigned char)carry, a, b, &out);
-  return out;
+  const u128 s = (u128)a + b + carry;
+  carry = (u64)(s >> 64);
+  return (u64)s;
 }
 inline u64 subb(u64 a, u64 b, u64& borrow) {
-  unsigned long long out;
-  borrow = _subborrow_u64((unsigned char)borrow, a, b, &out);
-  return out;
+  const u128 d = (u128)a - b - borrow;
+  borrow = (u64)(d >> 127);
+  return (u64)d;
 }
-
-// Montgomery multiplication with mulx/adcx/adox: two independent carry
-// chains per row. The five accumulator registers rotate through the rows
-// so no limb is moved; after four rows the result sits in t4, t0, t1, t2
-// (t3 is zero) and is below 2m. Constant time: a fixed instruction stream.
-__attribute__((always_inline)) inline void mont_mul_adx(u64 out[4], const u64* a, const u64* b, const u64* q) {
-  // Eleven registers: five accumulators, two product halves, rax, rdx and
-  // the pointers to a and b, addressed with fixed offsets. Memory operands
-  // for a and b would let the compiler spend two registers on each address,
-  // which a build that keeps the frame pointer (every sanitizer build)
-  // cannot afford. The modulus and its inverse are one constant array,
-  // addressed relative to the instruction pointer.
-  u64 t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0, lo, hi;
-  asm(
-      "movq 0(%[b]), %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "movq $0, %[t4]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "adoxq %%rax, %[t4]\n\t"
-      "movq %[t0], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "adoxq %%rax, %[t4]\n\t"
-      "movq 8(%[b]), %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "movq $0, %[t0]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "adoxq %%rax, %[t0]\n\t"
-      "movq %[t1], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "adoxq %%rax, %[t0]\n\t"
-      "movq 16(%[b]), %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "movq $0, %[t1]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "adoxq %%rax, %[t1]\n\t"
-      "movq %[t2], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "adoxq %%rax, %[t1]\n\t"
-      "movq 24(%[b]), %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq 0(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq 8(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq 16(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq 24(%[a]), %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "movq $0, %[t2]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "adoxq %%rax, %[t2]\n\t"
-      "movq %[t3], %%rdx\n\t"
-      "imulq %[inv], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t4]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t4]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "adoxq %%rax, %[t2]\n\t"
-      : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "+&r"(t4), [lo] "=&r"(lo), [hi] "=&r"(hi)
-      : [a] "r"(a), [b] "r"(b), [q0] "m"(q[0]), [q1] "m"(q[1]), [q2] "m"(q[2]), [q3] "m"(q[3]), [inv] "m"(q[4])
-#ifdef __clang__
-      // clang gives every memory operand a register of its own, which it
-      // does not have here: a memory clobber orders the stores instead.
-      : "rax", "rdx", "cc", "memory");
-#else
-        // What the asm reads through the two pointers, so stores to it stay
-        // before it (GCC addresses these through the same registers).
-        , "m"(*(const u64(*)[4])a), "m"(*(const u64(*)[4])b)
-      : "rax", "rdx", "cc");
 #endif
-  out[0] = t4;
-  out[1] = t0;
-  out[2] = t1;
-  out[3] = t2;
-  (void)t3;
-}
-
-// Whether this processor has mulx (BMI2) and adcx/adox (ADX): CPUID leaf 7,
-// read directly (clang's __builtin_cpu_supports does not know "adx").
-inline bool cpu_has_bmi2_adx() {
-  unsigned a, b, c, d;
-  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-  return (b & bit_BMI2) && (b & bit_ADX);
-}
-inline const bool kHaveAdx = cpu_has_bmi2_adx();
 
 template <class P>
 struct Field {
@@ -324,7 +168,11 @@ struct Field {
 
   u64 is_zero_flag() const { return limbs::is_zero_flag(l); }
   bool is_zero() const { return is_zero_flag() != 0; }
+  // Whether the limbs keep the invariant 0 <= limbs < m. Every value made by
+  // this type's operations does; limbs written by hand may not.
+  bool is_reduced() const { return limbs::lt_flag(l, MOD) != 0; }
   u64 eq_flag(const Field& o) const {
+    VEMO_VERIFY_CHECK(is_reduced() && o.is_reduced(), "field operands below the modulus");
     return ct::is_zero_flag((l[0] ^ o.l[0]) | (l[1] ^ o.l[1]) | (l[2] ^ o.l[2]) | (l[3] ^ o.l[3]));
   }
   bool operator==(const Field& o) const { return eq_flag(o) != 0; }
@@ -336,6 +184,7 @@ struct Field {
   Field operator+(const Field& b) const {
     // Both inputs are below m < 2^254, so the sum has no carry out; the
     // subtraction's borrow becomes a mask (arithmetic, no branch).
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     Field r;
     u64 c = 0;
     u64 s0 = addc(l[0], b.l[0], c), s1 = addc(l[1], b.l[1], c), s2 = addc(l[2], b.l[2], c), s3 = addc(l[3], b.l[3], c);
@@ -346,9 +195,11 @@ struct Field {
     r.l[1] = (s1 & keep) | (d1 & ~keep);
     r.l[2] = (s2 & keep) | (d2 & ~keep);
     r.l[3] = (s3 & keep) | (d3 & ~keep);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field sum below the modulus");
     return r;
   }
   Field operator-(const Field& b) const {
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     Field r;
     u64 br = 0;
     u64 d0 = subb(l[0], b.l[0], br), d1 = subb(l[1], b.l[1], br), d2 = subb(l[2], b.l[2], br), d3 = subb(l[3], b.l[3], br);
@@ -358,6 +209,7 @@ struct Field {
     r.l[1] = addc(d1, MOD[1] & add_back, c);
     r.l[2] = addc(d2, MOD[2] & add_back, c);
     r.l[3] = addc(d3, MOD[3] & add_back, c);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field difference below the modulus");
     return r;
   }
   Field operator-() const { return zero() - *this; }
@@ -367,12 +219,17 @@ struct Field {
   // because the top limb of m is below 2^63 - 1 (so intermediate results
   // stay below 2m). Inputs fully reduced; output fully reduced.
   __attribute__((always_inline)) Field operator*(const Field& b) const {
+    VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
     u64 t[4] = {0, 0, 0, 0};
+#if VEMO_FIELD_X86_64
     if (kHaveAdx) {
       mont_mul_adx(t, l.data(), b.l.data(), P::MOD_INV);
     } else {
       mul_portable(t, b);
     }
+#else
+    mul_portable(t, b);
+#endif
     Field r;
     u64 br = 0;
     u64 d0 = subb(t[0], MOD[0], br), d1 = subb(t[1], MOD[1], br), d2 = subb(t[2], MOD[2], br), d3 = subb(t[3], MOD[3], br);
@@ -381,6 +238,7 @@ struct Field {
     r.l[1] = (t[1] & keep) | (d1 & ~keep);
     r.l[2] = (t[2] & keep) | (d2 & ~keep);
     r.l[3] = (t[3] & keep) | (d3 & ~keep);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field product below the modulus");
     return r;
   }
   // The same product (before the final subtraction) in portable C.

@@ -1,11 +1,14 @@
 #include "fixed_base.hpp"
 
-#include "window.hpp"
-
-#include <list>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "jacobian.hpp"
+#include "point_key.hpp"
+#include "row_cache.hpp"
+#include "scalar_mul.hpp"
+#include "window.hpp"
 
 namespace vemo::curve {
 
@@ -20,14 +23,14 @@ constexpr int kWindows = 51;
 constexpr std::size_t kMaxTables = 8;
 
 struct Table {
-  Fp key_x, key_y;
   std::vector<AffineXY> entries;  // kWindows * kHalf
 };
 
+// The tables of recurring bases under the policy of row_cache.hpp; the
+// bases are public, so looking them up may branch on them.
 struct Cache {
   std::mutex mu;
-  std::list<std::shared_ptr<const Table>> tables;  // most recently used first
-  std::list<std::pair<Fp, Fp>> seen_once;          // bases seen once, newest first
+  SecondSightCache<std::shared_ptr<const Table>> tables{kMaxTables};
 };
 
 Cache& cache() {
@@ -37,8 +40,6 @@ Cache& cache() {
 
 std::shared_ptr<const Table> build_table(const Bn254Point& base) {
   auto t = std::make_shared<Table>();
-  t->key_x = base.x;
-  t->key_y = base.y;
   std::vector<ProjPoint> proj((std::size_t)kWindows * kHalf);
   ProjPoint b = ProjPoint::from_affine(base);
   for (int w = 0; w < kWindows; ++w) {
@@ -59,42 +60,15 @@ std::shared_ptr<const Table> build_table(const Bn254Point& base) {
 // base must not be the identity.
 std::shared_ptr<const Table> table_for(const Bn254Point& base) {
   Cache& c = cache();
+  const PointKey key = key_of(base);
   {
     std::lock_guard<std::mutex> lock(c.mu);
-    for (auto it = c.tables.begin(); it != c.tables.end(); ++it) {
-      if ((*it)->key_x == base.x && (*it)->key_y == base.y) {
-        auto t = *it;
-        c.tables.splice(c.tables.begin(), c.tables, it);
-        return t;
-      }
-    }
-    bool second = false;
-    for (auto it = c.seen_once.begin(); it != c.seen_once.end(); ++it) {
-      if (it->first == base.x && it->second == base.y) {
-        c.seen_once.erase(it);
-        second = true;
-        break;
-      }
-    }
-    if (!second) {
-      c.seen_once.emplace_front(base.x, base.y);
-      if (c.seen_once.size() > 4 * kMaxTables) c.seen_once.pop_back();
-      return nullptr;
-    }
+    if (auto* t = c.tables.find(key)) return *t;
+    if (!c.tables.second_sight(key)) return nullptr;
   }
   auto t = build_table(base);  // outside the lock: a few hundred microseconds
   std::lock_guard<std::mutex> lock(c.mu);
-  // Another thread may have built the same table meanwhile: keep one.
-  for (auto it = c.tables.begin(); it != c.tables.end(); ++it) {
-    if ((*it)->key_x == base.x && (*it)->key_y == base.y) {
-      auto existing = *it;
-      c.tables.splice(c.tables.begin(), c.tables, it);
-      return existing;
-    }
-  }
-  c.tables.push_front(t);
-  if (c.tables.size() > kMaxTables) c.tables.pop_back();
-  return t;
+  return c.tables.admit(key, std::move(t));  // keeps one when another thread built it meanwhile
 }
 
 void recode(const Bn254Scalar& k, int8_t digits[kWindows]) {

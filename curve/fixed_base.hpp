@@ -1,14 +1,16 @@
-// Multiplication of bases that are used again and again (the generator
-// pair of a ledger, public keys of busy accounts) by secret scalars.
+// The fixed-base engine: secret scalars times bases that are used again
+// and again (the generator pair of a ledger, public keys of busy accounts).
 //
 // A base seen for the second time gets a table of signed 5-bit window
 // multiples: entry [w][j-1] = j·32^w·B for j = 1..16, affine. Then k·B is one
-// mixed addition per window and no doublings. The tables live in a small
-// process-wide cache (at most kMaxTables bases, least recently used
-// evicted), guarded by a mutex. Lookups into a table scan every entry of the
-// window with masked moves, digits are recoded without branches, and a zero
-// digit is absorbed by a masked move, so the time does not depend on k.
-// Results are identical to Point::scalar_mul.
+// mixed addition per window and no doublings. At most eight tables are kept,
+// process-wide, under the second-sight policy of row_cache.hpp, guarded by
+// a mutex; until its table exists a base goes through msm (scalar_mul.hpp).
+// Lookups into a table scan every entry of the window with masked moves,
+// digits are recoded without branches, and a zero digit is absorbed by a
+// masked move, so the time does not depend on the scalars. The bases are
+// public: the cache looks them up by value. Results are identical to
+// Point::scalar_mul. Every function is safe to call from many threads.
 #pragma once
 
 #include "point.hpp"

@@ -1,10 +1,10 @@
 #include "json_read.hpp"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include "encoding.hpp"
 
 namespace vemo::json {
 
@@ -34,9 +34,6 @@ std::string quote_debug(std::string_view s) {
   return out + "\"";
 }
 
-constexpr const char* kPointFields[] = {"curve", "point"};
-constexpr const char* kScalarFields[] = {"curve", "scalar"};
-
 }  // namespace
 
 std::string JsonError::debug() const {
@@ -61,7 +58,7 @@ std::string unknown_field(std::string_view name, const std::vector<const char*>&
   return m;
 }
 
-Reader::Pos Reader::position_of(std::size_t index) const {
+TextReader::Pos TextReader::position_of(std::size_t index) const {
   Pos p{1, 0};
   for (std::size_t k = 0; k < index && k < s_.size(); ++k) {
     if (s_[k] == '\n') {
@@ -74,17 +71,17 @@ Reader::Pos Reader::position_of(std::size_t index) const {
   return p;
 }
 
-JsonError Reader::error_here(std::string msg) const {
+JsonError TextReader::error_here(std::string msg) const {
   Pos p = position_of(i_);
   return JsonError{std::move(msg), p.line, p.column};
 }
 
-JsonError Reader::error_peek(std::string msg) const {
+JsonError TextReader::error_peek(std::string msg) const {
   Pos p = position_of(std::min(s_.size(), i_ + 1));
   return JsonError{std::move(msg), p.line, p.column};
 }
 
-JsonError Reader::fix(JsonError e) const {
+JsonError TextReader::fix(JsonError e) const {
   if (e.line == 0) {
     Pos p = position_of(i_);
     e.line = p.line;
@@ -93,7 +90,7 @@ JsonError Reader::fix(JsonError e) const {
   return e;
 }
 
-int Reader::peek_ws() {
+int TextReader::peek_ws() {
   while (i_ < s_.size()) {
     const char c = s_[i_];
     if (c == ' ' || c == '\n' || c == '\t' || c == '\r')
@@ -104,12 +101,12 @@ int Reader::peek_ws() {
   return -1;
 }
 
-Status Reader::enter() {
+Status TextReader::enter() {
   if (--depth_ == 0) return Err{error_peek("recursion limit exceeded")};
   return ok();
 }
 
-Result<std::string, JsonError> Reader::parse_string_body() {
+Result<std::string, JsonError> TextReader::parse_string_body() {
   std::string out;
   for (;;) {
     if (i_ >= s_.size()) return Err{error_here("EOF while parsing a string")};
@@ -181,7 +178,7 @@ Result<std::string, JsonError> Reader::parse_string_body() {
   }
 }
 
-Status Reader::parse_ident(const char* rest) {
+Status TextReader::parse_ident(const char* rest) {
   for (const char* p = rest; *p; ++p) {
     if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
     if (s_[i_++] != *p) return Err{error_here("expected ident")};
@@ -191,7 +188,7 @@ Status Reader::parse_ident(const char* rest) {
 
 // Parses a number (the reader stands after a '-' when !positive) and returns
 // how it is named in an invalid-type message.
-Result<std::string, JsonError> Reader::parse_number_unexpected(bool positive) {
+Result<std::string, JsonError> TextReader::parse_number_unexpected(bool positive) {
   const std::size_t start = positive ? i_ : i_ - 1;
   auto digit = [&](std::size_t k) { return k < s_.size() && s_[k] >= '0' && s_[k] <= '9'; };
   if (i_ >= s_.size()) return Err{error_here("EOF while parsing a value")};
@@ -249,7 +246,7 @@ Result<std::string, JsonError> Reader::parse_number_unexpected(bool positive) {
   return "floating point `" + f + "`";
 }
 
-JsonError Reader::invalid_type_here(const std::string& expected) {
+JsonError TextReader::invalid_type_here(const std::string& expected) {
   const int c = peek();
   std::string what;
   switch (c) {
@@ -305,7 +302,7 @@ JsonError Reader::invalid_type_here(const std::string& expected) {
 
 // Before the next member: true with the key read (the reader after it),
 // false at the closing brace (not eaten).
-Result<bool, JsonError> Reader::next_key(bool& first, std::string& key) {
+Result<bool, JsonError> TextReader::next_key(bool& first, std::string& key) {
   int p = peek_ws();
   if (p == '}') return false;
   if (p == ',' && !first) {
@@ -327,7 +324,7 @@ Result<bool, JsonError> Reader::next_key(bool& first, std::string& key) {
   return true;
 }
 
-Status Reader::expect_colon() {
+Status TextReader::expect_colon() {
   const int p = peek_ws();
   if (p == ':') {
     eat();
@@ -338,7 +335,7 @@ Status Reader::expect_colon() {
 
 // Before the next element: true when one follows (the reader before it),
 // false at the closing bracket (not eaten).
-Result<bool, JsonError> Reader::next_element(bool& first) {
+Result<bool, JsonError> TextReader::next_element(bool& first) {
   int p = peek_ws();
   if (p == ']') return false;
   if (p == ',' && !first) {
@@ -357,7 +354,7 @@ Result<bool, JsonError> Reader::next_element(bool& first) {
 
 // After the elements a reader wanted: the closing bracket, or the text
 // that stands where it should be.
-Status Reader::close_seq() {
+Status TextReader::close_seq() {
   const int p = peek_ws();
   if (p == ']') {
     eat();
@@ -374,19 +371,19 @@ Status Reader::close_seq() {
 
 // An error the record reader found itself (missing, duplicate or unknown
 // member): positioned once the closing brace, if it stands next, is read.
-JsonError Reader::record_error(std::string msg) {
+JsonError TextReader::record_error(std::string msg) {
   if (peek_ws() == '}') eat();
   return fix(JsonError{std::move(msg), 0, 0});
 }
 
 // An error of an array reader (too few or too many values): positioned
 // once the closing bracket, if it stands next, is read.
-JsonError Reader::seq_error(std::string msg) {
+JsonError TextReader::seq_error(std::string msg) {
   if (peek_ws() == ']') eat();
   return fix(JsonError{std::move(msg), 0, 0});
 }
 
-Status Reader::skip_value() {
+Status TextReader::skip_value() {
   const int c = peek_ws();
   switch (c) {
     case -1:
@@ -442,7 +439,7 @@ Status Reader::skip_value() {
 
 // Reads array elements after the opening bracket has been eaten, then the
 // closing bracket. read_element returns an error to stop.
-Status Reader::read_seq(const std::function<Status()>& read_element) {
+Status TextReader::read_seq(const std::function<Status()>& read_element) {
   bool first = true;
   for (;;) {
     auto more = next_element(first);
@@ -454,7 +451,7 @@ Status Reader::read_seq(const std::function<Status()>& read_element) {
   return ok();
 }
 
-Status Reader::read_struct(const char* name, const std::vector<const char*>& members,
+Status TextReader::read_struct(const char* name, const std::vector<const char*>& members,
                            const std::function<Status(std::size_t)>& read_member) {
   const int c = peek_ws();
   if (c == -1) return Err{error_peek("EOF while parsing a value")};
@@ -503,121 +500,17 @@ Status Reader::read_struct(const char* name, const std::vector<const char*>& mem
   return ok();
 }
 
-Status Reader::end() {
+Status TextReader::end() {
   if (peek_ws() != -1) return Err{error_peek("trailing characters")};
   return ok();
 }
 
-Result<std::string, JsonError> Reader::read_str_value(const std::string& expected) {
+Result<std::string, JsonError> TextReader::read_str_value(const std::string& expected) {
   const int c = peek_ws();
   if (c == -1) return Err{error_peek("EOF while parsing a value")};
   if (c != '"') return Err{invalid_type_here(expected)};
   eat();
   return parse_string_body();
-}
-
-Status Reader::read_curve_name() {
-  auto s = read_str_value("curve name (constrained to be 'bn254')");
-  if (!s.ok()) return Err{s.error()};
-  if (s.value() != "bn254") return Err{error_here("belongs to " + s.value() + " curve, expected bn254 curve")};
-  return ok();
-}
-
-template <class T>
-Result<T, JsonError> Reader::read_curve_value(bool is_point) {
-  const char* value_key = is_point ? "point" : "scalar";
-  T value{};
-  auto read_value = [&]() -> Status {
-    auto s = read_str_value(is_point ? "point of bn254 curve" : "scalar value of bn254 curve");
-    if (!s.ok()) return Err{s.error()};
-    if constexpr (std::is_same_v<T, curve::Bn254Point>) {
-      auto p = curve::point_from_hex(s.value());
-      if (!p.ok()) return Err{error_here(p.error())};
-      value = p.value();
-    } else {
-      auto v = curve::scalar_from_hex(s.value());
-      if (!v.ok()) return Err{error_here(v.error())};
-      value = v.value();
-    }
-    return ok();
-  };
-  const int c = peek_ws();
-  if (c == -1) return Err{error_peek("EOF while parsing a value")};
-  if (c == '[') {
-    // [curve, value] and nothing more.
-    if (auto st = enter(); !st.ok()) return Err{st.error()};
-    eat();
-    bool first = true;
-    int stage = 0;
-    for (; stage < 3; ++stage) {
-      auto more = next_element(first);
-      if (!more.ok()) return Err{more.error()};
-      if (!more.value()) break;
-      Status st = stage == 0 ? read_curve_name() : stage == 1 ? read_value() : skip_value();
-      if (!st.ok()) return Err{st.error()};
-    }
-    leave();
-    if (stage == 3) return Err{seq_error(std::string(value_key) + " consist of too many fields")};
-    if (stage < 2)
-      return Err{seq_error(missing_field(stage == 0 ? "curve name" : (is_point ? "point value" : "scalar value")))};
-    if (auto st = close_seq(); !st.ok()) return Err{st.error()};
-    return value;
-  }
-  if (c != '{') return Err{invalid_type_here(is_point ? "point of bn254 curve" : "scalar of bn254 curve")};
-  if (auto st = enter(); !st.ok()) return Err{st.error()};
-  eat();
-  const std::vector<const char*> names = is_point ? std::vector<const char*>(std::begin(kPointFields), std::end(kPointFields))
-                                                  : std::vector<const char*>(std::begin(kScalarFields), std::end(kScalarFields));
-  bool have_curve = false, have_value = false, first = true;
-  std::string key;
-  for (;;) {
-    auto more = next_key(first, key);
-    if (!more.ok()) return Err{more.error()};
-    if (!more.value()) break;
-    const bool is_curve = key == "curve";
-    const bool is_value = key == value_key;
-    if (!is_curve && !is_value) return Err{record_error(unknown_field(key, names))};
-    if (is_curve && have_curve) return Err{record_error(duplicate_field("curve_name"))};
-    if (is_value && have_value) return Err{record_error(duplicate_field(value_key))};
-    if (auto st = expect_colon(); !st.ok()) return Err{st.error()};
-    Status st = is_curve ? read_curve_name() : read_value();
-    if (!st.ok()) return Err{st.error()};
-    (is_curve ? have_curve : have_value) = true;
-  }
-  leave();
-  if (!have_curve) return Err{record_error(missing_field("curve_name"))};
-  if (!have_value) return Err{record_error(missing_field(value_key))};
-  eat();
-  return value;
-}
-
-Result<curve::Bn254Point, JsonError> Reader::read_point() { return read_curve_value<curve::Bn254Point>(true); }
-Result<curve::Bn254Scalar, JsonError> Reader::read_scalar() { return read_curve_value<curve::Bn254Scalar>(false); }
-
-Result<curve::BigInt, JsonError> Reader::read_bigint() {
-  auto s = read_str_value("bigint");
-  if (!s.ok()) return Err{s.error()};
-  std::vector<unsigned char> bytes;
-  if (!curve::hex_decode(s.value(), bytes)) return Err{error_here("malformed hex encoding")};
-  return curve::BigInt::from_bytes(bytes);
-}
-
-Result<std::vector<curve::Bn254Point>, JsonError> Reader::read_point_vec() {
-  const int c = peek_ws();
-  if (c == -1) return Err{error_peek("EOF while parsing a value")};
-  if (c != '[') return Err{invalid_type_here("a sequence")};
-  if (auto st = enter(); !st.ok()) return Err{st.error()};
-  eat();
-  std::vector<curve::Bn254Point> out;
-  auto st = read_seq([&]() -> Status {
-    auto p = read_point();
-    if (!p.ok()) return Err{p.error()};
-    out.push_back(p.value());
-    return ok();
-  });
-  leave();
-  if (!st.ok()) return Err{st.error()};
-  return out;
 }
 
 }  // namespace vemo::json

@@ -2,11 +2,14 @@
 
 #include <memory>
 
+#include "bn254.hpp"
+
 namespace vemo::curve {
 
 namespace {
 
-// 3b for b = 3, applied by additions.
+// 3b·t by additions: 3b = 9 = 8 + 1.
+static_assert(bn254::kB3 == 9, "mul_b3 adds 8t + t");
 inline Fp mul_b3(const Fp& t) {
   Fp t2 = t + t;
   Fp t4 = t2 + t2;
@@ -15,7 +18,7 @@ inline Fp mul_b3(const Fp& t) {
 }
 
 const Fp& fp_b() {
-  static const Fp b = Fp::from_u64(3);
+  static const Fp b = Fp::from_u64(bn254::kB);
   return b;
 }
 
@@ -30,30 +33,10 @@ bool y_is_small_vartime(const Fp& y) {
   return borrow == 0;
 }
 
-const Limbs kSqrtExp = [] {
-  // (p + 1) / 4
-  Limbs e = FpParams::MOD;
-  Limbs one{1, 0, 0, 0};
-  limbs::add(e, e, one);
-  for (int i = 0; i < 4; ++i) e[i] = (e[i] >> 2) | (i < 3 ? e[i + 1] << 62 : 0);
-  return e;
-}();
-
 }  // namespace
 
-Fp glv_beta() {
-  static const Fp beta = [] {
-    BigInt b;
-    BigInt::from_dec("2203960485148121921418603742825762020974279258880205651966", b);
-    unsigned char buf[32];
-    b.to_bytes32(buf);
-    return Fp::from_be_bytes_reduce(buf);
-  }();
-  return beta;
-}
-
 const Bn254Point& Bn254Point::generator() {
-  static const Bn254Point g{"base_point", Fp::from_u64(1), Fp::from_u64(2), false};
+  static const Bn254Point g{"base_point", Fp::from_raw_reduce(bn254::kGx), Fp::from_raw_reduce(bn254::kGy), false};
   return g;
 }
 
@@ -108,6 +91,7 @@ Bn254Point Bn254Point::sub_point_vartime(const Bn254Point& o) const {
 }
 
 std::array<unsigned char, 32> Bn254Point::serialize_compressed() const {
+  VEMO_VERIFY_CHECK(valid_vartime(), "affine point on the curve or the canonical identity");
   std::array<unsigned char, 32> out{};
   if (infinity) {
     out[0] = 0x40;
@@ -119,6 +103,7 @@ std::array<unsigned char, 32> Bn254Point::serialize_compressed() const {
 }
 
 std::array<unsigned char, 64> Bn254Point::serialize_uncompressed() const {
+  VEMO_VERIFY_CHECK(valid_vartime(), "affine point on the curve or the canonical identity");
   std::array<unsigned char, 64> out{};
   if (infinity) {
     out[0] = 0x40;
@@ -143,7 +128,7 @@ Result<Bn254Point, DeserializationError> Bn254Point::deserialize(const unsigned 
     if (inf) return Bn254Point{"deserialized point", Fp{}, Fp{}, true};
     Fp x = Fp::from_raw_reduce(xr);
     Fp rhs = x.square() * x + fp_b();
-    Fp y = rhs.pow_public_exp(kSqrtExp);
+    Fp y = rhs.pow_public_exp(bn254::kSqrtExp);
     if (y.square() != rhs) return Err{DeserializationError{}};
     if (y_is_small_vartime(y) == greater) y = -y;
     return Bn254Point{"deserialized point", x, y, false};
@@ -185,6 +170,7 @@ std::string Bn254Point::debug_text_pretty() const {
 // ---- projective arithmetic -------------------------------------------------
 
 ProjPoint ProjPoint::from_affine(const Bn254Point& p) {
+  VEMO_VERIFY_CHECK(p.valid_vartime(), "affine point on the curve or the canonical identity");
   ProjPoint r;
   r.X = p.x;
   r.Y = p.y;
@@ -253,6 +239,7 @@ ProjPoint ProjPoint::add_affine(const Bn254Point& q) const {
 }
 
 ProjPoint ProjPoint::add_any_affine(const Bn254Point& q) const {
+  VEMO_VERIFY_CHECK(q.valid_vartime(), "affine point on the curve or the canonical identity");
   ProjPoint r = add_affine(q);
   r.cmov(*this, q.infinity ? 1 : 0);
   return r;
@@ -294,13 +281,16 @@ Bn254Point ProjPoint::to_affine(const char* purpose) const {
   r.x.cmov(Fp::zero(), inf);
   r.y.cmov(Fp::zero(), inf);
   r.infinity = inf != 0;
+  VEMO_VERIFY_CHECK(r.valid_vartime(), "affine point on the curve or the canonical identity");
   return r;
 }
 
 Bn254Point ProjPoint::to_affine_vartime(const char* purpose) const {
   if (Z.is_zero()) return Bn254Point{purpose, Fp{}, Fp{}, true};
   const Fp zi = inverse_vartime(Z);
-  return Bn254Point{purpose, X * zi, Y * zi, false};
+  Bn254Point r{purpose, X * zi, Y * zi, false};
+  VEMO_VERIFY_CHECK(r.valid_vartime(), "affine point on the curve or the canonical identity");
+  return r;
 }
 
 Fp inverse_vartime(const Fp& a) { return a.inverse_vartime(); }
@@ -311,8 +301,10 @@ void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const 
   batch_inverse(zs.get(), n);
   // batch_inverse leaves 0 for a zero Z, so the identity comes out as
   // (0, 0) by itself and only its flag is set; no branch per element.
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
     out[i] = Bn254Point{purpose, in[i].X * zs[i], in[i].Y * zs[i], in[i].Z.is_zero_flag() != 0};
+    VEMO_VERIFY_CHECK(out[i].valid_vartime(), "affine point on the curve or the canonical identity");
+  }
 }
 
 }  // namespace vemo::curve

@@ -3,12 +3,19 @@
 //
 // Invariants: the identity is stored as x = 0, y = 0, infinity = true, so
 // every point has exactly one stored form; every other stored point lies on
-// the curve (and so, the cofactor being 1, in the group of order r).
+// the curve (and so, the cofactor being 1, in the group of order r). The
+// checking build (verify.hpp) checks them where points enter the projective
+// arithmetic, come back from it, and are encoded.
 // Arithmetic runs on ProjPoint, homogeneous projective coordinates with the
 // complete addition formulas of Renes, Costello and Batina (2016) for a = 0:
 // one formula covers doubling, the identity and inverse points, so adding
 // needs no branch, which is what makes the constant-time multiplication
 // simple. Results go back to affine with one inversion.
+//
+// The multiplication engines have headers of their own: scalar_mul.hpp
+// (secret scalars, constant time), fixed_base.hpp (secret scalars on bases
+// used again and again, constant time) and msm_vartime.hpp (public scalars
+// and points, variable time).
 #pragma once
 
 #include <array>
@@ -20,6 +27,7 @@
 #include "field.hpp"
 #include "result.hpp"
 #include "scalar.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -64,9 +72,11 @@ struct Bn254Point {
   BigInt x_coord() const;
   BigInt y_coord() const;
 
-  // k * this. Constant time in k (and in the point's coordinates).
+  // k * this. Constant time in k (and in the point's coordinates): the
+  // one-point form of the constant-time engine (scalar_mul.hpp).
   Bn254Point scalar_mul(const Bn254Scalar& k) const;
-  // k * this for a public k: variable time.
+  // k * this for a public k and point: variable time, the one-term form of
+  // msm_vartime (msm_vartime.hpp).
   Bn254Point scalar_mul_vartime(const Bn254Scalar& k) const;
   Bn254Point add_point(const Bn254Point& o) const;
   Bn254Point sub_point(const Bn254Point& o) const;
@@ -93,6 +103,10 @@ struct Bn254Point {
 
   // Whether (x, y) satisfies the curve equation (true for the identity).
   bool on_curve() const;
+  // Whether the stored form keeps the invariants above: the identity as
+  // (0, 0) with the flag, any other point on the curve. Variable time (the
+  // checking build and tests).
+  bool valid_vartime() const { return infinity ? x.is_zero() && y.is_zero() : on_curve(); }
 
  private:
   void relabel(const Bn254Point& p) {
@@ -135,33 +149,5 @@ void batch_to_affine(const ProjPoint* in, std::size_t n, Bn254Point* out, const 
 
 // Inverse of a public field element (0 for 0), variable time.
 Fp inverse_vartime(const Fp& a);
-
-// The endomorphism (x, y) -> (beta x, y), which is multiplication by lambda.
-Fp glv_beta();
-
-// Sum of scalars[i] * points[i], constant time in the scalars (and points):
-// for sums whose scalars are secrets (blinding vectors, nonces).
-ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
-
-// out[i] = ks[i] * p for i < n, each constant time in ks[i] (and in p): one
-// table of p serves every scalar. Projective results, so that callers can
-// bring several to affine with one inversion.
-void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out);
-
-// Sum of scalars[i] * points[i], variable time: public scalars and points
-// only (verification, and proving steps whose inputs are public). Straus
-// for the sums of one proof, Pippenger for large sums. Safe to call from
-// many threads at once.
-ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
-// The two engines behind msm_vartime, for tests and benchmarks.
-ProjPoint msm_vartime_straus(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
-ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
-
-// Keeps the odd-multiple tables of the library's own generators (public
-// points used by every verification) for the life of the process, apart
-// from the bounded cache of caller points. Idempotent; thread-safe.
-void pin_vartime_tables(const Bn254Point* points, std::size_t n);
-// Rows held by the cache of caller points (bounded), for tests.
-std::size_t vartime_cache_size();
 
 }  // namespace vemo::curve

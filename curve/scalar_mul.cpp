@@ -1,4 +1,5 @@
-// Constant-time multiplication of a point by a secret scalar.
+// The constant-time engine (scalar_mul.hpp): multiplication of points by
+// secret scalars.
 //
 // Method: the GLV endomorphism lambda * (x, y) = (beta x, y) splits k into
 // k1 + k2 lambda with |k1|, |k2| < 2^128, so one chain of doublings serves
@@ -10,89 +11,23 @@
 // non-identity affine point, and table entries j·P, 1 <= j <= 16, are never
 // the identity for P of prime order r), and the trip counts are fixed, so
 // neither branches nor memory indices depend on k.
-#include <array>
+#include "scalar_mul.hpp"
+
 #include <memory>
 
+#include "glv.hpp"
+#include "jacobian.hpp"
 #include "point.hpp"
+#include "verify.hpp"
 #include "window.hpp"
 
 namespace vemo::curve {
 
 namespace {
 
-// Lattice constants for the decomposition (see the note above):
-// c1 = round(k * g1 / 2^256), c2 = round(k * g2 / 2^256),
-// k1 = k - c1 a1 - c2 a2, k2 = c1 (-b1) - c2 b2 (mod r).
-constexpr Limbs kG1 = {0xd91d232ec7e0b3d7ULL, 0x0000000000000002ULL, 0, 0};
-constexpr Limbs kG2 = {0x7a7bd9d4391eb18eULL, 0x4ccef014a773d2cfULL, 0x0000000000000002ULL, 0};
-constexpr Limbs kA1 = {0x89d3256894d213e3ULL, 0, 0, 0};
-constexpr Limbs kA2 = {0x0be4e1541221250bULL, 0x6f4d8248eeb859fdULL, 0, 0};
-constexpr Limbs kMinusB1 = {0x8211bbeb7d4f1128ULL, 0x6f4d8248eeb859fcULL, 0, 0};
-constexpr Limbs kB2 = {0x89d3256894d213e3ULL, 0, 0, 0};
-
 // Signed 5-bit windows of a half: |k_i| < 2^128 leaves the top window
 // (bits 125..129) at most 7, plus a carry of 1, so no carry out of 26.
 constexpr int kHalfWindows = 26;
-
-// round(k * g / 2^256) for k < 2^256 and g < 2^192, fixed schedule.
-Limbs mul_shift_round(const Limbs& k, const Limbs& g) {
-  ct::Wiped<std::array<u64, 8>> held;  // as secret as k
-  u64* prod = held->data();
-  for (int i = 0; i < 4; ++i) {
-    u64 carry = 0;
-    for (int j = 0; j < 4; ++j) {
-      u128 t = (u128)k[i] * g[j] + prod[i + j] + carry;
-      prod[i + j] = (u64)t;
-      carry = (u64)(t >> 64);
-    }
-    prod[i + 4] = carry;
-  }
-  // Add 2^255 for rounding, then take limbs 4..7.
-  u128 t = (u128)prod[3] + (1ULL << 63);
-  u64 carry = (u64)(t >> 64);
-  Limbs out;
-  for (int i = 0; i < 4; ++i) {
-    u128 s = (u128)prod[4 + i] + carry;
-    out[i] = (u64)s;
-    carry = (u64)(s >> 64);
-  }
-  return out;
-}
-
-// Brings a half of the split into magnitude and sign: k mod r read as a
-// signed value in (-r/2, r/2].
-Limbs signed_half(const Fr& v, u64& negative) {
-  static const Limbs half = [] {  // (r - 1) / 2
-    Limbs h = FrParams::MOD;
-    for (int i = 0; i < 4; ++i) h[i] = (h[i] >> 1) | (i < 3 ? h[i + 1] << 63 : 0);
-    return h;
-  }();
-  const ct::Wiped<Limbs> raw(v.to_raw());
-  negative = limbs::lt_flag(half, *raw);
-  const ct::Wiped<Fr> n(-v);
-  ct::Wiped<Fr> m(v);
-  m->cmov(*n, negative);
-  return m->to_raw();
-}
-
-}  // namespace
-
-// Splits k into (k1, k2) magnitudes and signs with k = ±k1 ± k2·lambda.
-void glv_split(const Bn254Scalar& k, Limbs& k1, u64& neg1, Limbs& k2, u64& neg2) {
-  // Every intermediate is as secret as k and is wiped on the way out.
-  const ct::Wiped<Limbs> kr(k.to_raw());
-  // The lattice constants in Montgomery form, converted once.
-  static const Fr fa1 = Fr::from_raw_reduce(kA1), fa2 = Fr::from_raw_reduce(kA2),
-                  fmb1 = Fr::from_raw_reduce(kMinusB1), fb2 = Fr::from_raw_reduce(kB2);
-  const ct::Wiped<Fr> fc1(Fr::from_raw_reduce(mul_shift_round(*kr, kG1)));
-  const ct::Wiped<Fr> fc2(Fr::from_raw_reduce(mul_shift_round(*kr, kG2)));
-  const ct::Wiped<Fr> v1(k.fe - *fc1 * fa1 - *fc2 * fa2);
-  const ct::Wiped<Fr> v2(*fc1 * fmb1 - *fc2 * fb2);
-  k1 = signed_half(*v1, neg1);
-  k2 = signed_half(*v2, neg2);
-}
-
-namespace {
 
 // The GLV rows of n points: rows[32 i .. 32 i + 15] hold j·P_i and
 // rows[32 i + 16 .. 32 i + 31] hold j·lambda P_i, j = 1..16, affine; all
@@ -177,7 +112,7 @@ ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::si
 //   Q = d·P or d·lambda·P with |d| <= 16. acc = ±Q means a vector of size
 //   below 2^126 in the lattice {(x, y) : x + y·lambda = 0 mod r}, whose
 //   non-zero vectors all have a coordinate of at least 2^126.7 (its reduced
-//   basis (a1, b1), (a2, b2) of glv_split). So the vector is zero: a = ±d
+//   basis (a1, b1), (a2, b2) in bn254.hpp). So the vector is zero: a = ±d
 //   with a a multiple of 32 forces a = d = 0, and b = 0 likewise, which is
 //   acc = identity with a zero digit (an addition that is masked out). The
 //   identity case itself is handled by a masked move.
@@ -185,7 +120,7 @@ ProjPoint glv_sum(const AffineXY* rows, const std::int8_t* digits, const std::si
 //   last two additions use the complete projective formula.
 // This holds only for one point: in a sum over several points, terms may
 // be related (equal points, say), so msm keeps the complete formulas. The
-// Jacobian formulas live in window.hpp.
+// Jacobian formulas live in jacobian.hpp.
 
 // k·P from P's rows and k's digits (glv_digits). Constant time.
 ProjPoint glv_single(const AffineXY* rows, const std::int8_t* digits, u64 live) {

@@ -7,12 +7,15 @@
 // with the mixed formula, which is complete for any accumulator as long as
 // the affine point is not the identity; a zero digit (and a row the caller
 // marks dead) is absorbed by a masked move. No branch or memory index
-// depends on the digit.
+// depends on the digit. The checking build (verify.hpp) checks that digits
+// stay in range and that the mixed Jacobian addition never meets its
+// exceptional case.
 #pragma once
 
 #include <cstdint>
 
 #include "point.hpp"
+#include "verify.hpp"
 
 namespace vemo::curve {
 
@@ -22,6 +25,18 @@ struct AffineXY {
 
 constexpr int kWindowBits = 5;
 constexpr int kRowLen = 1 << (kWindowBits - 1);  // 16 entries per row
+
+// Whether k < 2^(5·windows), so that the windows read every bit of k (for
+// the checking build). Variable time.
+inline bool below_windows_vartime(const Limbs& k, int windows) {
+  const int bits = windows * kWindowBits;
+  for (int i = 0; i < 4; ++i) {
+    if (bits >= 64 * (i + 1)) continue;
+    const u64 above = bits <= 64 * i ? k[i] : k[i] >> (bits - 64 * i);
+    if (above != 0) return false;
+  }
+  return true;
+}
 
 // Signed base-32 digits of k: k = sum digits[w]·32^w, digits in [-16, 16].
 // The top digit takes the last carry, so the caller must give enough windows
@@ -40,12 +55,16 @@ inline void recode_signed5(const Limbs& k, int windows, std::int8_t* digits) {
     // v > 16 becomes v - 32 with a carry into the next window.
     carry = (u64)(16 - (std::int64_t)v) >> 63;
     digits[w] = (std::int8_t)((std::int64_t)v - (std::int64_t)(carry << kWindowBits));
+    VEMO_VERIFY_CHECK(-kRowLen <= digits[w] && digits[w] <= kRowLen, "window digit in [-16, 16]");
   }
+  VEMO_VERIFY_CHECK(below_windows_vartime(k, windows) && carry == 0,
+                    "the windows cover the scalar: no bit above them, no carry out of the top one");
 }
 
 // digit·B from the row of B, into q (x, y); returns 1 when the digit is
 // non-zero (for 0, q is (0, 0), which is no point). Constant time.
 inline u64 lookup_signed(const AffineXY* row, std::int8_t digit, Bn254Point& q) {
+  VEMO_VERIFY_CHECK(-kRowLen <= digit && digit <= kRowLen, "window digit in [-16, 16]");
   const std::int64_t d = digit;
   const u64 neg = (u64)d >> 63;
   const u64 mag = (u64)((d ^ -(std::int64_t)neg) + (std::int64_t)neg);  // |d|, 0..16
@@ -73,66 +92,6 @@ inline void add_signed(ProjPoint& acc, const AffineXY* row, std::int8_t digit, u
   const u64 nonzero = lookup_signed(row, digit, q);
   const ProjPoint sum = acc.add_affine(q);
   acc.cmov(sum, nonzero & live);
-}
-
-// Jacobian coordinates (X/Z^2, Y/Z^3; Z = 0 is the identity), for the
-// additions whose exceptional cases are ruled out by their callers.
-struct JacPoint {
-  Fp X, Y = Fp::one(), Z;
-};
-
-// dbl-2009-l (a = 0).
-inline JacPoint jac_dbl(const JacPoint& p) {
-  const Fp A = p.X.square(), B = p.Y.square(), C = B.square();
-  Fp D = (p.X + B).square() - A - C;
-  D = D + D;
-  const Fp E = A + A + A, F = E.square();
-  JacPoint r;
-  r.X = F - D - D;
-  Fp C8 = C + C;
-  C8 = C8 + C8;
-  C8 = C8 + C8;
-  r.Y = E * (D - r.X) - C8;
-  const Fp yz = p.Y * p.Z;
-  r.Z = yz + yz;
-  return r;
-}
-
-// acc + q (madd-2007-bl) when take is 1, acc when 0; q when acc is the
-// identity. Wrong when acc = ±q: callers show that this cannot occur (see
-// scalar_mul.cpp and fixed_base.cpp). Constant time.
-inline void jac_madd(JacPoint& acc, const Bn254Point& q, u64 take) {
-  const Fp Z1Z1 = acc.Z.square();
-  const Fp U2 = q.x * Z1Z1;
-  const Fp S2 = q.y * acc.Z * Z1Z1;
-  const Fp H = U2 - acc.X;
-  const Fp HH = H.square();
-  Fp I = HH + HH;
-  I = I + I;
-  const Fp J = H * I;
-  Fp rr = S2 - acc.Y;
-  rr = rr + rr;
-  const Fp V = acc.X * I;
-  JacPoint s;
-  s.X = rr.square() - J - V - V;
-  const Fp yj = acc.Y * J;
-  s.Y = rr * (V - s.X) - yj - yj;
-  s.Z = (acc.Z + H).square() - Z1Z1 - HH;
-  const u64 was_identity = acc.Z.is_zero_flag();
-  s.X.cmov(q.x, was_identity);
-  s.Y.cmov(q.y, was_identity);
-  s.Z.cmov(Fp::one(), was_identity);
-  acc.X.cmov(s.X, take);
-  acc.Y.cmov(s.Y, take);
-  acc.Z.cmov(s.Z, take);
-}
-
-// To projective (x = X/Z^2 = XZ/Z^3, y = Y/Z^3): (XZ : Y : Z^3); the
-// identity (Z = 0) becomes (0 : 1 : 0). Constant time.
-inline ProjPoint jac_to_proj(const JacPoint& a) {
-  ProjPoint p{a.X * a.Z, a.Y, a.Z.square() * a.Z};
-  p.Y.cmov(Fp::one(), a.Z.is_zero_flag());
-  return p;
 }
 
 }  // namespace vemo::curve

@@ -1,59 +1,21 @@
-// The six value classes: Commit, rand_r, GH, PbSk, hx, Token.
+// The six value classes' type objects: Commit, rand_r, GH, PbSk, hx, Token.
 //
 // Each is a plain type named "builtins.<Name>" holding one C++ value. No
 // constructor, read-only properties, no comparison or hashing slots (so
 // equality and hashing go by identity), and every method returns a new
-// instance. Types holding secrets wipe them when the instance dies.
-#include <cstring>
+// instance. Types holding secrets wipe them when the instance dies. What the
+// members compute is src/api/members.cpp; this file only binds them.
+#include "classes.hpp"
 
-#include "binding.hpp"
-#include "curve/encoding.hpp"
+#include <string>
+
+#include "curve/ct.hpp"
+#include "src/api/api.hpp"
+#include "src/binding/call.hpp"
 
 namespace vemo::py {
 
-using namespace vemo::curve;
-
-namespace members {
-
-// Commit
-std::string commit_get(const CommitV& c) { return parse_scep256k1point_to_string(c.p); }
-bool commit_is_zero(const CommitV& c) { return c.p.is_zero(); }
-CommitV commit_sum(const CommitV& a, const CommitV& b) { return CommitV{a.p.add_point_vartime(b.p)}; }
-CommitV commit_sub(const CommitV& a, const CommitV& b) { return CommitV{a.p.sub_point_vartime(b.p)}; }
-std::string commit_x(const CommitV& c) { return c.p.x_coord().to_dec(); }
-std::string commit_y(const CommitV& c) { return c.p.y_coord().to_dec(); }
-ByteList commit_to_bytes(const CommitV& c) {
-  auto b = c.p.serialize_uncompressed();
-  return ByteList{std::vector<unsigned char>(b.begin(), b.end())};
-}
-std::string commit_from_bytes(const CommitV&, const Bytes32& a) {
-  return Scalar::deserialize(a.b.data(), a.b.size()).value().to_bigint().to_dec();
-}
-
-// rand_r
-RandR rand_sum(const RandR& a, const RandR& b) { return RandR{a.s.add(b.s)}; }
-RandR rand_sub(const RandR& a, const RandR& b) { return RandR{a.s.sub(b.s)}; }
-RandR rand_neg(const RandR& a) { return RandR{Scalar::from_u64(0).sub(a.s)}; }
-std::string rand_get(const RandR& a) { return parse_scep256k1scalar_to_string(a.s); }
-bool rand_is_zero(const RandR& a) { return a.s.eq(Scalar::from_u64(0)); }
-
-// GH
-std::string gh_h(const GHV& gh) { return parse_scep256k1point_to_string(gh.h); }
-std::string gh_g(const GHV& gh) { return parse_scep256k1point_to_string(gh.g); }
-
-// Token
-std::string token_get(const TokenV& t) { return parse_scep256k1point_to_string(t.p); }
-
-// PbSk
-TokenV pbsk_to_token(const PbSkV& k, const RandR& r) {
-  Point t = k.pk.scalar_mul(r.s);
-  ct::declassify(t);  // the token is public from here on
-  return TokenV{t};
-}
-std::string pbsk_get_sk(const PbSkV& k) { return parse_scep256k1scalar_to_string(k.sk); }
-std::string pbsk_get_pk(const PbSkV& k) { return parse_scep256k1point_to_string(k.pk); }
-
-}  // namespace members
+using namespace vemo::api;
 
 namespace {
 
@@ -67,7 +29,7 @@ void dealloc(PyObject* self) {
   PyTypeObject* tp = Py_TYPE(self);
   V& v = reinterpret_cast<Box<V>*>(self)->value;
   v.~V();
-  ct::wipe(&v, sizeof(V));  // scalars in rand_r and PbSk are secrets
+  vemo::ct::wipe(&v, sizeof(V));  // scalars in rand_r and PbSk are secrets
   tp->tp_free(self);
   Py_DECREF(tp);
 }
@@ -146,26 +108,22 @@ PyMethodDef pbsk_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+template <class V>
+bool build(PyMethodDef* methods, PyGetSetDef* getsets) {
+  // Built once, under the interpreter lock at import, and kept for the
+  // process, as the method tables they point at are.
+  // The type keeps a pointer to its name: it lives as long.
+  static const std::string qualname = std::string("builtins.") + V::kClass;
+  if (!g_class_type<V>) g_class_type<V> = build_type<V>(qualname.c_str(), methods, getsets);
+  return g_class_type<V> != nullptr;
+}
+
 }  // namespace
 
-#define VEMO_DEFINE_CLASS(V, NAME, METHODS, PROPS)                                   \
-  template <>                                                                        \
-  PyTypeObject* class_type<V>() {                                                    \
-    /* Built once under the interpreter lock and kept for the process. */           \
-    static PyTypeObject* t = nullptr;                                                \
-    if (!t) t = build_type<V>("builtins." NAME, METHODS, PROPS);                    \
-    return t;                                                                        \
-  }                                                                                  \
-  template <>                                                                        \
-  const char* class_name<V>() {                                                      \
-    return NAME;                                                                     \
-  }
-
-VEMO_DEFINE_CLASS(CommitV, "Commit", commit_methods, commit_props)
-VEMO_DEFINE_CLASS(RandR, "rand_r", rand_methods, rand_props)
-VEMO_DEFINE_CLASS(GHV, "GH", no_methods, gh_props)
-VEMO_DEFINE_CLASS(PbSkV, "PbSk", pbsk_methods, no_props)
-VEMO_DEFINE_CLASS(HxV, "hx", no_methods, no_props)
-VEMO_DEFINE_CLASS(TokenV, "Token", no_methods, token_props)
+bool build_classes() {
+  return build<CommitV>(commit_methods, commit_props) && build<RandR>(rand_methods, rand_props) &&
+         build<GHV>(no_methods, gh_props) && build<PbSkV>(pbsk_methods, no_props) &&
+         build<HxV>(no_methods, no_props) && build<TokenV>(no_methods, token_props);
+}
 
 }  // namespace vemo::py

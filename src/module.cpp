@@ -2,15 +2,23 @@
 // (which also fills __all__), then the six classes.
 #include <atomic>
 
-#include "binding.hpp"
-#include "verifiers.hpp"
-#include "work.hpp"
+#include "classes.hpp"
+#include "src/api/api.hpp"
+#include "src/api/verifiers.hpp"
+#include "src/binding/call.hpp"
 
 namespace vemo::py {
 
 namespace {
 
-using namespace work;
+using namespace vemo::api;
+
+// A verifying function's row, from its entry in the verifiers' table.
+template <const auto& V>
+constexpr Row verifier_row() {
+  constexpr auto work = &VerdictOf<std::remove_cvref_t<decltype(V)>::claims>::call;
+  return make_row<work, V.params.size(), Gil::release>(V.name, SignatureOf<V>{});
+}
 
 // One row per function, in registration order. VEMO_FN rows run their work
 // with the interpreter lock released; VEMO_FN_HELD rows are the cheap ones
@@ -45,15 +53,15 @@ const Row kFunctions[] = {
     VEMO_FN("sigma_eq_dlog_proof", sigma_eq_dlog_proof, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("sigma_eq_dlog_proof_sha256", sigma_eq_dlog_proof_sha256, "sum_tokens", "pbsk", "gh", "h_sumR"),
     VEMO_FN("to_token_from_pk", to_token_from_pk, "pk_json_point", "r"),
-    VEMO_FN("sigma_eq_dlog_verify", sigma_eq_dlog_verify, VEMO_PARAMS_sigma_eq_dlog_verify),
-    VEMO_FN("sigma_eq_dlog_verify_sha256", sigma_eq_dlog_verify_sha256, VEMO_PARAMS_sigma_eq_dlog_verify_sha256),
-    VEMO_FN("range_proof_single_verify", range_proof_single_verify, VEMO_PARAMS_range_proof_single_verify),
+    verifier_row<kSigmaEqDlogVerify>(),
+    verifier_row<kSigmaEqDlogVerifySha256>(),
+    verifier_row<kRangeProofSingleVerify>(),
     VEMO_FN("consistency_proof", consistency_proof, "val", "r", "gh", "ped_cm", "token", "pubkey"),
-    VEMO_FN("consistency_proof_verify", consistency_proof_verify, VEMO_PARAMS_consistency_proof_verify),
+    verifier_row<kConsistencyProofVerify>(),
     VEMO_FN("sigma_dlog_proof_explicit", sigma_dlog_proof_explicit, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify", sigma_dlog_proof_explicit_verify, VEMO_PARAMS_sigma_dlog_proof_explicit_verify),
+    verifier_row<kSigmaDlogProofExplicitVerify>(),
     VEMO_FN("sigma_dlog_proof_explicit_sha256", sigma_dlog_proof_explicit_sha256, "sum_tokens", "pbsk", "h_sumR"),
-    VEMO_FN("sigma_dlog_proof_explicit_verify_sha256", sigma_dlog_proof_explicit_verify_sha256, VEMO_PARAMS_sigma_dlog_proof_explicit_verify_sha256),
+    verifier_row<kSigmaDlogProofExplicitVerifySha256>(),
     VEMO_FN("get_brut_v", get_brut_v, "c", "t", "gh", "pbsk", "range"),
     VEMO_FN_HELD("hash_test1", hash_test1, "a1"),
     VEMO_FN_HELD("hash_test2", hash_test2, "a1", "a2"),
@@ -62,9 +70,9 @@ const Row kFunctions[] = {
     VEMO_FN("ghvec", ghvec, "n_bit"),
     VEMO_FN_HELD("gen_new_GH", gen_new_GH, "g", "h"),
     VEMO_FN("sigma_eq_dlog_same_secret", sigma_eq_dlog_same_secret, "v", "gh1", "gh2"),
-    VEMO_FN("sigma_eq_dlog_verify_same_secret", sigma_eq_dlog_verify_same_secret, VEMO_PARAMS_sigma_eq_dlog_verify_same_secret),
+    verifier_row<kSigmaEqDlogVerifySameSecret>(),
     VEMO_FN("sigma_eq_dlog_ped_proof", sigma_eq_dlog_ped_proof, "v", "gh1", "gh2", "pk"),
-    VEMO_FN("sigma_eq_dlog_ped_verify", sigma_eq_dlog_ped_verify, VEMO_PARAMS_sigma_eq_dlog_ped_verify),
+    verifier_row<kSigmaEqDlogPedVerify>(),
     VEMO_FN("consistency_proof_with_witness", consistency_proof_with_witness, "val", "r", "gh", "ped_cm", "token",
             "pubkey"),
     VEMO_FN("sigma_eq_dlog_ped_proof_with_witness", sigma_eq_dlog_ped_proof_with_witness, "v", "gh1", "gh2", "pk"),
@@ -72,16 +80,6 @@ const Row kFunctions[] = {
             "pbsk", "h_sumR"),
     VEMO_FN_DECODER("from_coords", from_coords, "x_", "y_"),
     VEMO_FN_HELD("get_y_coord", get_y_coord, "a1"),
-};
-
-struct ClassRow {
-  const char* name;
-  PyTypeObject* (*type)();
-};
-
-const ClassRow kClasses[] = {
-    {"Commit", &class_type<CommitV>}, {"rand_r", &class_type<RandR>}, {"GH", &class_type<GHV>},
-    {"PbSk", &class_type<PbSkV>},     {"hx", &class_type<HxV>},       {"Token", &class_type<TokenV>},
 };
 
 PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "vemo", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr};
@@ -127,6 +125,8 @@ PyMODINIT_FUNC PyInit_vemo(void) {
     Py_DECREF(module);
     return nullptr;
   }
+  // Printing calls take the interpreter lock around each write.
+  vemo::api::set_stdout_writer(&write_stdout_holding_lock);
   PyObject* modname = PyUnicode_FromString("vemo");
   if (!modname) {
     Py_DECREF(module);
@@ -146,12 +146,15 @@ PyMODINIT_FUNC PyInit_vemo(void) {
     }
   }
   Py_DECREF(modname);
-  for (const ClassRow& c : kClasses) {
-    PyTypeObject* t = c.type();
-    if (!t || !add_to_module(module, c.name, reinterpret_cast<PyObject*>(t))) {
-      Py_DECREF(module);
-      return nullptr;
-    }
+  const bool classes = build_classes() && std::apply(
+      [&](auto... v) {
+        return (add_to_module(module, decltype(v)::kClass, reinterpret_cast<PyObject*>(class_type<decltype(v)>())) &&
+                ...);
+      },
+      ValueTypes{});
+  if (!classes) {
+    Py_DECREF(module);
+    return nullptr;
   }
   return module;
 }

@@ -1,17 +1,10 @@
-import json
+"""The suite's fixtures; the helpers that test files share are in helpers.py."""
 import os
-import pathlib
 import random
 
 import pytest
 
 import vemo
-
-DATA = pathlib.Path(__file__).parent / "data"
-
-
-def load(name):
-    return json.loads((DATA / name).read_text())
 
 
 @pytest.fixture(scope="session")
@@ -26,10 +19,3 @@ def rng(request):
     print(f"seed={seed}")
     return random.Random(seed)
 
-
-def scalar_text(n):
-    return format(n % R, "064x")
-
-
-P = 0x30644E72E131A029B85045B68181585D97816A916871CA8D3C208C16D87CFD47
-R = 0x30644E72E131A029B85045B68181585D2833E84879B9709143E1F593F0000001

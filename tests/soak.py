@@ -11,11 +11,11 @@ import sys
 import traceback
 
 import vemo
+from helpers import G_TEXT
 
 CALLS = int(sys.argv[1]) if len(sys.argv) > 1 else 1_000_000
 REPORT = int(sys.argv[2]) if len(sys.argv) > 2 else 100_000
 PAGE = os.sysconf("SC_PAGE_SIZE")
-G_TEXT = "0" * 63 + "1"
 
 
 def rss_kib():

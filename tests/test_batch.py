@@ -1,8 +1,11 @@
 """vemo_batch: every verdict equals the one-by-one call, whatever the mix of
 valid, tampered, swapped, malformed and foreign-generator items; argument
 errors match the verifying functions' own; the batch is reusable."""
+import inspect
 import json
 import os
+import pathlib
+import re
 import subprocess
 import sys
 import textwrap
@@ -14,7 +17,7 @@ from hypothesis import strategies as st
 
 import vemo
 import vemo_batch
-from test_sigma import other_value, outcome
+from helpers import other_value, outcome
 
 
 @pytest.fixture(scope="module")
@@ -253,7 +256,12 @@ def test_positional_thread_count_is_refused():
 def test_module_conventions():
     import inspect
 
-    assert vemo_batch.__version__ == "0.1.0"
+    # The version's one place is meson.build's project(); the stub
+    # distribution, built on its own, must carry the same.
+    root = pathlib.Path(__file__).resolve().parent.parent
+    declared = re.search(r"version : '([^']+)'", (root / "meson.build").read_text()).group(1)
+    stubs = re.search(r"^version = '([^']+)'", (root / "stubs" / "pyproject.toml").read_text(), re.M).group(1)
+    assert vemo_batch.__version__ == declared == stubs
     assert vemo_batch.__all__ == ["Batch", "__version__", "decode_commit", "decode_token"]
     assert vemo_batch.Batch.__module__ == "vemo_batch"
     assert str(inspect.signature(vemo_batch.Batch.verify)) == "(self, /, *, threads=None)"
@@ -309,3 +317,24 @@ def test_threads_the_system_refuses_leave_their_share_to_the_others():
                          timeout=120)
     assert run.returncode == 0, run.stderr
     assert run.stdout == f"{list(range(0, 64, 7))}\n"
+
+
+def test_help_texts_are_the_stubs():
+    # The C docstrings are written from __init__.pyi at build time: help()
+    # and the stub cannot say different things.
+    import ast
+    stub = ast.parse((pathlib.Path(vemo_batch.__file__).parent / "__init__.pyi").read_text())
+    docs = {}
+    for node in stub.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)) and ast.get_docstring(node):
+            docs[node.name] = ast.get_docstring(node)
+        if isinstance(node, ast.ClassDef):
+            docs.update({f"{node.name}.{m.name}": ast.get_docstring(m) for m in node.body
+                         if isinstance(m, ast.FunctionDef) and ast.get_docstring(m)})
+    assert set(docs) == {"decode_commit", "decode_token", "Batch", "Batch.add", "Batch.verify", "Batch.clear",
+                         "Batch.errors"}
+    for name, text in docs.items():
+        obj = vemo_batch
+        for part in name.split("."):
+            obj = getattr(obj, part)
+        assert inspect.cleandoc(obj.__doc__) == text, name

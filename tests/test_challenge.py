@@ -6,9 +6,8 @@ import json
 import pytest
 
 import vemo
-from conftest import R, load
+from helpers import G_TEXT, R, load
 
-G_TEXT = "0" * 63 + "1"
 GOLD = load("deterministic.json")
 
 

@@ -3,7 +3,7 @@ value classes' members."""
 import pytest
 
 import vemo
-from conftest import P, R, load, scalar_text
+from helpers import P, R, load, scalar_text
 
 GOLD = load("deterministic.json")
 IDENTITY = "40" + "0" * 62

@@ -5,7 +5,7 @@ import hashlib
 import pytest
 
 import vemo
-from conftest import P, R, load, scalar_text
+from helpers import P, R, load, scalar_text
 
 GOLD = load("deterministic.json")
 G_TEXT = "0" * 63 + "1"

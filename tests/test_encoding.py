@@ -4,7 +4,7 @@ character read, or of the offending character for syntax errors)."""
 import pytest
 
 import vemo
-from conftest import R, scalar_text
+from helpers import R, scalar_text
 
 G = "0" * 63 + "1"
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "

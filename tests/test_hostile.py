@@ -10,7 +10,7 @@ import textwrap
 import pytest
 
 import vemo
-from conftest import P, R, scalar_text
+from helpers import P, R, scalar_text
 
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "
 NOT_POW2 = "assertion failed: n.is_power_of_two()"

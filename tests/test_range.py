@@ -7,7 +7,7 @@ import re
 import pytest
 
 import vemo
-from conftest import R, load
+from helpers import R, load
 
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "
 NOT_POW2 = "assertion failed: n.is_power_of_two()"

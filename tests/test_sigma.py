@@ -7,11 +7,10 @@ import types
 import pytest
 
 import vemo
-from conftest import P, R, load, scalar_text
+from helpers import G_TEXT, P, R, load, other_value, outcome, scalar_text
 
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "
 ASSERTION = "assertion failed: false"
-G_TEXT = "0" * 63 + "1"
 
 
 def panic_text(fn, *args):
@@ -160,23 +159,6 @@ def tamper_outcome(kind, member):
     if member in ASSERTED.get(base, ()):
         return ASSERTION
     return False
-
-
-def outcome(fn):
-    """True/False from a verifier, or the text of the panic it raised."""
-    try:
-        return fn()
-    except BaseException as e:  # noqa: B902 - PanicException derives from BaseException
-        assert type(e).__name__ == "PanicException"
-        return str(e)
-
-
-def other_value(value):
-    """A different valid value of the same kind for a record member."""
-    if "point" in value:
-        text = G_TEXT if value["point"] != G_TEXT else vemo.add(point(G_TEXT), point(G_TEXT)).get
-        return {"curve": "bn254", "point": text}
-    return {"curve": "bn254", "scalar": scalar_text(int(value["scalar"], 16) + 1)}
 
 
 # ---- round trips and layout ----

@@ -4,7 +4,7 @@ import threading
 
 import vemo
 import vemo_batch
-from test_sigma import outcome
+from helpers import outcome
 
 THREADS = 8
 

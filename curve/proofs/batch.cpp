@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "curve/msm_vartime.hpp"
 #include "curve/parallel.hpp"
 #include "curve/point_key.hpp"
 #include "curve/random.hpp"

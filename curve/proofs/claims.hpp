@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
 #include "curve/scalar.hpp"
 

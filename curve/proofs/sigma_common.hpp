@@ -1,15 +1,16 @@
-// What the sigma proofs share: nonces, public combinations and record reading.
+// What the sigma proofs share: nonces and public combinations.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <initializer_list>
 
-#include "curve/json_read.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::proofs {
 
@@ -45,14 +46,6 @@ inline curve::Bn254Point secret_combination(const curve::Bn254Point& A, const cu
 inline curve::ProjPoint public_combination(std::initializer_list<curve::Bn254Scalar> scalars,
                                            std::initializer_list<curve::Bn254Point> points) {
   return curve::msm_vartime(scalars.begin(), points.begin(), std::min(scalars.size(), points.size()));
-}
-
-// Stores a value read from a record member, or passes on its error.
-template <class T>
-json::Status read_into(Result<T, json::JsonError>&& read, T& out) {
-  if (!read.ok()) return Err{read.error()};
-  out = std::move(read.value());
-  return json::ok();
 }
 
 }  // namespace vemo::proofs

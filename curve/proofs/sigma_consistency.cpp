@@ -1,8 +1,9 @@
 #include "sigma_consistency.hpp"
 
 #include "challenge.hpp"
-#include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
+#include "json_record.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {
@@ -94,41 +95,32 @@ ConsistencyProofMulWitness ConsistencyProof::generate_mul_witness(const Bn254Poi
   return ConsistencyProofMulWitness{out[0], out[1], out[2], out[3], out[4]};
 }
 
-nlohmann::ordered_json ConsistencyProofMulWitness::to_json() const {
-  nlohmann::ordered_json j;
-  j["chalcm"] = point_to_json(chalcm);
-  j["chaltk"] = point_to_json(chaltk);
-  j["s2pubkey"] = point_to_json(s2pubkey);
-  j["s1g"] = point_to_json(s1g);
-  j["s2h"] = point_to_json(s2h);
-  return j;
-}
+namespace {
 
-nlohmann::ordered_json ConsistencyProof::to_json() const {
-  nlohmann::ordered_json j;
-  j["t1"] = point_to_json(t1);
-  j["t2"] = point_to_json(t2);
-  j["s1"] = scalar_to_json(s1);
-  j["s2"] = scalar_to_json(s2);
-  j["challenge"] = scalar_to_json(challenge);
-  return j;
-}
+constexpr Member<ConsistencyProofMulWitness> kWitnessMembers[] = {
+    member<&ConsistencyProofMulWitness::chalcm>("chalcm", as_point),
+    member<&ConsistencyProofMulWitness::chaltk>("chaltk", as_point),
+    member<&ConsistencyProofMulWitness::s2pubkey>("s2pubkey", as_point),
+    member<&ConsistencyProofMulWitness::s1g>("s1g", as_point),
+    member<&ConsistencyProofMulWitness::s2h>("s2h", as_point),
+};
+
+constexpr Member<ConsistencyProof> kMembers[] = {
+    member<&ConsistencyProof::t1>("t1", as_point),
+    member<&ConsistencyProof::t2>("t2", as_point),
+    member<&ConsistencyProof::s1>("s1", as_scalar),
+    member<&ConsistencyProof::s2>("s2", as_scalar),
+    member<&ConsistencyProof::challenge>("challenge", as_scalar),
+};
+
+}  // namespace
+
+nlohmann::ordered_json ConsistencyProofMulWitness::to_json() const { return write_record(kWitnessMembers, *this); }
+
+nlohmann::ordered_json ConsistencyProof::to_json() const { return write_record(kMembers, *this); }
 
 Result<ConsistencyProof, json::JsonError> ConsistencyProof::from_json(std::string_view text) {
-  return json::parse_all<ConsistencyProof>(text, [](json::Reader& r) -> Result<ConsistencyProof, json::JsonError> {
-    ConsistencyProof p{};
-    auto st = r.read_struct("ConsistencyProof", {"t1", "t2", "s1", "s2", "challenge"}, [&](std::size_t i) -> json::Status {
-      switch (i) {
-        case 0: return read_into(r.read_point(), p.t1);
-        case 1: return read_into(r.read_point(), p.t2);
-        case 2: return read_into(r.read_scalar(), p.s1);
-        case 3: return read_into(r.read_scalar(), p.s2);
-        default: return read_into(r.read_scalar(), p.challenge);
-      }
-    });
-    if (!st.ok()) return Err{st.error()};
-    return p;
-  });
+  return parse_record(text, "ConsistencyProof", kMembers);
 }
 
 }  // namespace vemo::proofs

@@ -2,6 +2,8 @@
 
 #include "challenge.hpp"
 #include "curve/encoding.hpp"
+#include "curve/scalar_mul.hpp"
+#include "json_record.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {
@@ -46,35 +48,27 @@ DLogProofExplicitMulWitness DLogProofExplicit::generate_mul_witness(const Bn254P
   return DLogProofExplicitMulWitness{pk_t_rand_commitment.sub_point_vartime(c_pk), c_pk};
 }
 
-nlohmann::ordered_json DLogProofExplicitMulWitness::to_json() const {
-  nlohmann::ordered_json j;
-  j["chalrsph2r"] = point_to_json(chalrsph2r);
-  j["challengepk"] = point_to_json(challengepk);
-  return j;
-}
+namespace {
 
-nlohmann::ordered_json DLogProofExplicit::to_json() const {
-  nlohmann::ordered_json j;
-  j["pk"] = point_to_json(pk);
-  j["pk_t_rand_commitment"] = point_to_json(pk_t_rand_commitment);
-  j["challenge_response"] = scalar_to_json(challenge_response);
-  return j;
-}
+constexpr Member<DLogProofExplicitMulWitness> kWitnessMembers[] = {
+    member<&DLogProofExplicitMulWitness::chalrsph2r>("chalrsph2r", as_point),
+    member<&DLogProofExplicitMulWitness::challengepk>("challengepk", as_point),
+};
+
+constexpr Member<DLogProofExplicit> kMembers[] = {
+    member<&DLogProofExplicit::pk>("pk", as_point),
+    member<&DLogProofExplicit::pk_t_rand_commitment>("pk_t_rand_commitment", as_point),
+    member<&DLogProofExplicit::challenge_response>("challenge_response", as_scalar),
+};
+
+}  // namespace
+
+nlohmann::ordered_json DLogProofExplicitMulWitness::to_json() const { return write_record(kWitnessMembers, *this); }
+
+nlohmann::ordered_json DLogProofExplicit::to_json() const { return write_record(kMembers, *this); }
 
 Result<DLogProofExplicit, json::JsonError> DLogProofExplicit::from_json(std::string_view text) {
-  return json::parse_all<DLogProofExplicit>(text, [](json::Reader& r) -> Result<DLogProofExplicit, json::JsonError> {
-    DLogProofExplicit p{};
-    auto st = r.read_struct("DLogProofExplicit", {"pk", "pk_t_rand_commitment", "challenge_response"},
-                            [&](std::size_t i) -> json::Status {
-                              switch (i) {
-                                case 0: return read_into(r.read_point(), p.pk);
-                                case 1: return read_into(r.read_point(), p.pk_t_rand_commitment);
-                                default: return read_into(r.read_scalar(), p.challenge_response);
-                              }
-                            });
-    if (!st.ok()) return Err{st.error()};
-    return p;
-  });
+  return parse_record(text, "DLogProofExplicit", kMembers);
 }
 
 }  // namespace vemo::proofs

@@ -1,8 +1,9 @@
 #include "sigma_eq_dlog.hpp"
 
 #include "challenge.hpp"
-#include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/scalar_mul.hpp"
+#include "json_record.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {
@@ -54,38 +55,24 @@ Claims DLogEqProof::claims(Digest digest, const Bn254Point& g1, const Bn254Point
   return out;
 }
 
-nlohmann::ordered_json DLogEqProof::to_json() const {
-  nlohmann::ordered_json j;
-  j["pk_l"] = point_to_json(pk_l);
-  j["pk_r"] = point_to_json(pk_r);
-  j["pk_t_rand_commitment_l"] = point_to_json(pk_t_rand_commitment_l);
-  j["pk_t_rand_commitment_r"] = point_to_json(pk_t_rand_commitment_r);
-  j["challenge_response_l"] = scalar_to_json(challenge_response_l);
-  j["challenge_response_r"] = scalar_to_json(challenge_response_r);
-  j["challenge"] = scalar_to_json(challenge);
-  return j;
-}
+namespace {
+
+constexpr Member<DLogEqProof> kMembers[] = {
+    member<&DLogEqProof::pk_l>("pk_l", as_point),
+    member<&DLogEqProof::pk_r>("pk_r", as_point),
+    member<&DLogEqProof::pk_t_rand_commitment_l>("pk_t_rand_commitment_l", as_point),
+    member<&DLogEqProof::pk_t_rand_commitment_r>("pk_t_rand_commitment_r", as_point),
+    member<&DLogEqProof::challenge_response_l>("challenge_response_l", as_scalar),
+    member<&DLogEqProof::challenge_response_r>("challenge_response_r", as_scalar),
+    member<&DLogEqProof::challenge>("challenge", as_scalar),
+};
+
+}  // namespace
+
+nlohmann::ordered_json DLogEqProof::to_json() const { return write_record(kMembers, *this); }
 
 Result<DLogEqProof, json::JsonError> DLogEqProof::from_json(std::string_view text) {
-  return json::parse_all<DLogEqProof>(text, [](json::Reader& r) -> Result<DLogEqProof, json::JsonError> {
-    DLogEqProof p{};
-    auto st = r.read_struct("DLogEqProof",
-                            {"pk_l", "pk_r", "pk_t_rand_commitment_l", "pk_t_rand_commitment_r", "challenge_response_l",
-                             "challenge_response_r", "challenge"},
-                            [&](std::size_t i) -> json::Status {
-                              switch (i) {
-                                case 0: return read_into(r.read_point(), p.pk_l);
-                                case 1: return read_into(r.read_point(), p.pk_r);
-                                case 2: return read_into(r.read_point(), p.pk_t_rand_commitment_l);
-                                case 3: return read_into(r.read_point(), p.pk_t_rand_commitment_r);
-                                case 4: return read_into(r.read_scalar(), p.challenge_response_l);
-                                case 5: return read_into(r.read_scalar(), p.challenge_response_r);
-                                default: return read_into(r.read_scalar(), p.challenge);
-                              }
-                            });
-    if (!st.ok()) return Err{st.error()};
-    return p;
-  });
+  return parse_record(text, "DLogEqProof", kMembers);
 }
 
 }  // namespace vemo::proofs

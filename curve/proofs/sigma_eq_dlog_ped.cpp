@@ -1,8 +1,8 @@
 #include "sigma_eq_dlog_ped.hpp"
 
 #include "challenge.hpp"
-#include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
+#include "json_record.hpp"
 #include "sigma_common.hpp"
 
 namespace vemo::proofs {
@@ -88,55 +88,38 @@ DLogEqProofPedMulWitness DLogEqProofPed::generate_mul_witness(const Bn254Point& 
   };
 }
 
-nlohmann::ordered_json DLogEqProofPedMulWitness::to_json() const {
-  nlohmann::ordered_json j;
-  j["chalRspDg"] = point_to_json(chalRspDg);
-  j["chalRspD1h"] = point_to_json(chalRspD1h);
-  j["challengecm2"] = point_to_json(challengecm2);
-  j["chalRspDcm2"] = point_to_json(chalRspDcm2);
-  j["chalRspD2h"] = point_to_json(chalRspD2h);
-  j["challengecm3"] = point_to_json(challengecm3);
-  return j;
-}
+namespace {
 
-nlohmann::ordered_json DLogEqProofPed::to_json() const {
-  nlohmann::ordered_json j;
-  j["cm1"] = point_to_json(cm1);
-  j["cm2"] = point_to_json(cm2);
-  j["cm3"] = point_to_json(cm3);
-  j["token"] = point_to_json(token);
-  j["r1"] = scalar_to_json(r1);
-  j["r2"] = scalar_to_json(r2);
-  j["challenge"] = scalar_to_json(challenge);
-  j["challenge_response_D"] = scalar_to_json(challenge_response_D);
-  j["challenge_response_D1"] = scalar_to_json(challenge_response_D1);
-  j["challenge_response_D2"] = scalar_to_json(challenge_response_D2);
-  return j;
-}
+constexpr Member<DLogEqProofPedMulWitness> kWitnessMembers[] = {
+    member<&DLogEqProofPedMulWitness::chalRspDg>("chalRspDg", as_point),
+    member<&DLogEqProofPedMulWitness::chalRspD1h>("chalRspD1h", as_point),
+    member<&DLogEqProofPedMulWitness::challengecm2>("challengecm2", as_point),
+    member<&DLogEqProofPedMulWitness::chalRspDcm2>("chalRspDcm2", as_point),
+    member<&DLogEqProofPedMulWitness::chalRspD2h>("chalRspD2h", as_point),
+    member<&DLogEqProofPedMulWitness::challengecm3>("challengecm3", as_point),
+};
+
+constexpr Member<DLogEqProofPed> kMembers[] = {
+    member<&DLogEqProofPed::cm1>("cm1", as_point),
+    member<&DLogEqProofPed::cm2>("cm2", as_point),
+    member<&DLogEqProofPed::cm3>("cm3", as_point),
+    member<&DLogEqProofPed::token>("token", as_point),
+    member<&DLogEqProofPed::r1>("r1", as_scalar),
+    member<&DLogEqProofPed::r2>("r2", as_scalar),
+    member<&DLogEqProofPed::challenge>("challenge", as_scalar),
+    member<&DLogEqProofPed::challenge_response_D>("challenge_response_D", as_scalar),
+    member<&DLogEqProofPed::challenge_response_D1>("challenge_response_D1", as_scalar),
+    member<&DLogEqProofPed::challenge_response_D2>("challenge_response_D2", as_scalar),
+};
+
+}  // namespace
+
+nlohmann::ordered_json DLogEqProofPedMulWitness::to_json() const { return write_record(kWitnessMembers, *this); }
+
+nlohmann::ordered_json DLogEqProofPed::to_json() const { return write_record(kMembers, *this); }
 
 Result<DLogEqProofPed, json::JsonError> DLogEqProofPed::from_json(std::string_view text) {
-  return json::parse_all<DLogEqProofPed>(text, [](json::Reader& r) -> Result<DLogEqProofPed, json::JsonError> {
-    DLogEqProofPed p{};
-    auto st = r.read_struct("DLogEqProofPed",
-                            {"cm1", "cm2", "cm3", "token", "r1", "r2", "challenge", "challenge_response_D",
-                             "challenge_response_D1", "challenge_response_D2"},
-                            [&](std::size_t i) -> json::Status {
-                              switch (i) {
-                                case 0: return read_into(r.read_point(), p.cm1);
-                                case 1: return read_into(r.read_point(), p.cm2);
-                                case 2: return read_into(r.read_point(), p.cm3);
-                                case 3: return read_into(r.read_point(), p.token);
-                                case 4: return read_into(r.read_scalar(), p.r1);
-                                case 5: return read_into(r.read_scalar(), p.r2);
-                                case 6: return read_into(r.read_scalar(), p.challenge);
-                                case 7: return read_into(r.read_scalar(), p.challenge_response_D);
-                                case 8: return read_into(r.read_scalar(), p.challenge_response_D1);
-                                default: return read_into(r.read_scalar(), p.challenge_response_D2);
-                              }
-                            });
-    if (!st.ok()) return Err{st.error()};
-    return p;
-  });
+  return parse_record(text, "DLogEqProofPed", kMembers);
 }
 
 }  // namespace vemo::proofs

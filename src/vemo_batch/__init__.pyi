@@ -25,28 +25,51 @@ def decode_token(text: str, /) -> vemo.Token:
 class Batch:
     """A queue of proof verifications checked together.
 
+        batch = vemo_batch.Batch()
+        batch.add(vemo.range_proof_single_verify, proof, 64, gh, commitment)
+        batch.add(vemo.consistency_proof_verify, proof, gh, cm, token, pubkey)
+        verdicts = batch.verify()   # list[bool], one per add()
+        batch.errors                # list[str | None]
+
     len(batch) is the number of queued items.
     """
 
     def __init__(self) -> None: ...
     def add(self, fn: Callable[..., bool], /, *args: Any, **kwargs: Any) -> None:
-        """Queue fn(*args, **kwargs), fn being one of vemo's eight verifying functions.
+        """Queue one verification: fn is one of vemo's verifying functions and
+        args/kwargs are exactly the arguments it takes.
 
-        Raises the TypeError or OverflowError that fn itself would raise for
-        these arguments, and TypeError when fn is not a verifying function.
+        The arguments are matched and converted now, so a call that fn would
+        refuse raises the same TypeError or OverflowError here, naming fn.
+        Texts are copied; nothing is decoded until verify().
+
+        Raises TypeError when fn is not one of vemo's eight verifying
+        functions (range_proof_single_verify, consistency_proof_verify,
+        sigma_dlog_proof_explicit_verify[_sha256], sigma_eq_dlog_verify[_sha256],
+        sigma_eq_dlog_verify_same_secret, sigma_eq_dlog_ped_verify).
         """
     def verify(self, *, threads: int | None = None) -> list[bool]:
-        """Verify every queued item; one bool per add(), in order.
+        """Verify every queued item and return one bool per add(), in order.
 
-        A verdict is exactly fn(*args); an item whose call would raise
-        PanicException is False, with its text in errors. threads: worker
-        threads (None: all cores); ValueError unless 1 to 1024. At most one
-        thread runs per item and four per core; a thread the system refuses
-        leaves its share to the others. MemoryError when memory runs out.
+        Item i's verdict is exactly what fn(*args) returns; where fn would
+        raise PanicException (a malformed text, say), the verdict is False and
+        errors[i] holds the panic's text. Nothing is raised for such items and
+        nothing is written to stderr.
+
+        All items are summed into one random linear combination (a false item
+        passes with probability about 2**-128); when the sum fails, bisection
+        finds the failing items and checks them alone, so verdicts are exact.
+        Runs with the interpreter lock released on `threads` worker threads
+        (None: all cores; an int from 1 to 1024, else ValueError), at most one
+        per queued item and four per core. A thread the system refuses is not
+        waited for: the others do its share. MemoryError when memory runs out.
+        Items stay queued: verify() may be called again, and items added later
+        join the next call.
         """
     def clear(self) -> None:
         """Remove every queued item and the last errors."""
     @property
     def errors(self) -> list[str | None]:
-        """Per item of the last verify(), the PanicException text, or None."""
+        """list[str | None]: per item of the last verify(), the PanicException text
+        that the verifying function would have raised, or None."""
     def __len__(self) -> int: ...

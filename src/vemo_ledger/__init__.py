@@ -29,7 +29,7 @@ from vemo_ledger.transfer import Holding, Payment, open_account, pay, read_amoun
 from vemo_ledger.verify import (CHUNK_TIMEOUT, MAX_LINE, InvalidLine, LedgerError, Report, Run, tls_security,
                                 verify_ledger)
 
-__version__ = "0.1.0"
+from vemo_batch import __version__  # one version for the whole distribution
 __all__ = [
     "BITS", "CHUNK_TIMEOUT", "Checked", "FAULTS", "Fault", "MAX_LINE", "MalformedResult", "PROOF_CHECKS",
     "check_transfer", "checked_results", "Holding", "InvalidLine", "Ledger", "LedgerError", "LineResult", "Opening",

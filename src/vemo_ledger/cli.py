@@ -15,6 +15,7 @@ import sys
 from typing import Callable, NoReturn, Sequence
 
 from vemo_ledger.progress import Progress
+from vemo_ledger.record import BITS
 from vemo_ledger.verify import CHUNK_TIMEOUT, MAX_LINE
 
 EXIT_VALID, EXIT_INVALID, EXIT_ERROR = 0, 1, 2
@@ -80,7 +81,7 @@ def parser() -> argparse.ArgumentParser:
     m.add_argument("--transfers", type=_count, required=True, metavar="N", help="transfers to write")
     m.add_argument("--invalid", type=_count, default=0, metavar="K", help="how many of them are invalid (0)")
     m.add_argument("--accounts", type=_positive, default=5, metavar="A", help="accounts to open (5)")
-    m.add_argument("--bits", type=int, choices=(8, 16, 32, 64), default=32,
+    m.add_argument("--bits", type=int, choices=BITS, default=32,
                    help="range of the amounts' and balances' proofs, in bits (32)")
     m.add_argument("--threads", type=_positive, default=None, help="proving threads (all cores)")
     m.add_argument("--seed", type=int, default=None, help="fixes amounts, pairs and invalid places")

@@ -13,7 +13,7 @@ import vemo
 import vemo_batch
 
 from vemo_ledger.check import NO_RECEIVER, PROOF_CHECKS, WRONG_BALANCE, proof_failures
-from vemo_ledger.record import BITS, RecordError, Transfer, parse
+from vemo_ledger.record import BITS, BITS_TEXT, RecordError, Transfer, parse
 from vemo_ledger.transfer import MAX_AMOUNT, Holding, open_account, pay, receive
 
 #: The ways a made transfer can be invalid, used in turn.
@@ -85,7 +85,7 @@ def make_ledger(
     if accounts < 1:
         raise ValueError("need at least one account")
     if bits not in BITS:
-        raise ValueError(f"bits must be one of {', '.join(map(str, BITS))}")
+        raise ValueError(f"bits must be {BITS_TEXT}")
     rng = random.Random(seed)
     gh = vemo.gen_GH()
     keys = [vemo.gen_pb_sk(gh) for _ in range(accounts)]

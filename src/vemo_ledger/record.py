@@ -22,6 +22,8 @@ from typing import Any, Union
 
 #: Bit lengths a transfer may prove its amount and the sender's new balance in.
 BITS = (8, 16, 32, 64)
+#: BITS as reasons and messages name them: "8, 16, 32 or 64".
+BITS_TEXT = ", ".join(map(str, BITS[:-1])) + f" or {BITS[-1]}"
 
 
 class RecordError(ValueError):
@@ -134,7 +136,7 @@ def parse(line: str) -> Record:
         v = obj[f.name]
         if f.name in _INTEGERS:
             if isinstance(v, _LongInteger):
-                raise RecordError(f'field "{f.name}" is {_show(v)}; expected 8, 16, 32 or 64')
+                raise RecordError(f'field "{f.name}" is {_show(v)}; expected {BITS_TEXT}')
             if type(v) is not int:
                 raise RecordError(f'field "{f.name}" is a JSON {_json_type(v)}; expected an integer')
         elif not isinstance(v, str):
@@ -146,7 +148,7 @@ def parse(line: str) -> Record:
     if not values["id"]:
         raise RecordError('field "id" is empty')
     if cls is Transfer and values["bits"] not in BITS:
-        raise RecordError(f'field "bits" is {values["bits"]}; expected 8, 16, 32 or 64')
+        raise RecordError(f'field "bits" is {values["bits"]}; expected {BITS_TEXT}')
     return cls(**values)
 
 

@@ -9,8 +9,11 @@
 // error. Run under `valgrind --error-exitcode=1`; outside valgrind it only
 // runs the operations.
 //
-// Built with VEMO_CT_MUTANT, it also runs one deliberately leaky operation,
-// so that the check can be seen to fail (make check-ct-mutation).
+// The class members are called through the API library, as the extension
+// calls them. Built with VEMO_CT_MUTANT (and linked with an API library
+// built the same way, whose PbSk.to_token multiplies in variable time), it
+// also runs deliberately leaky operations, so that the check can be seen to
+// fail (make check-ct-mutation).
 #include <sys/random.h>
 #include <valgrind/memcheck.h>
 
@@ -18,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "bulletproofs/src/proofs/range_proof.hpp"
@@ -26,15 +31,18 @@
 #include "curve/fixed_base.hpp"
 #include "curve/point.hpp"
 #include "curve/random.hpp"
-#include "src/work.hpp"
+#include "curve/scalar_mul.hpp"
+#include "src/api/api.hpp"
+#include "src/api/strict.hpp"
+#include "src/api/strict_range.hpp"
 
 using namespace vemo::curve;
-namespace work = vemo::py::work;
-using vemo::py::CommitV;
-using vemo::py::GHV;
-using vemo::py::PbSkV;
-using vemo::py::RandR;
-using vemo::py::TokenV;
+namespace api = vemo::api;
+using vemo::api::CommitV;
+using vemo::api::GHV;
+using vemo::api::PbSkV;
+using vemo::api::RandR;
+using vemo::api::TokenV;
 
 namespace {
 
@@ -61,7 +69,7 @@ ssize_t secret_getrandom(void* buf, std::size_t n, unsigned flags) {
 void declassify_hook(const void* p, std::size_t n) { VALGRIND_MAKE_MEM_DEFINED(p, n); }
 
 template <class T>
-T must(vemo::Result<T, vemo::py::PanicAt>&& r, const char* what) {
+T must(vemo::strict::Expected<T>&& r, const char* what) {
   if (!r.ok()) {
     std::fprintf(stderr, "%s failed: %s\n", what, r.error().message.c_str());
     std::exit(2);
@@ -69,7 +77,16 @@ T must(vemo::Result<T, vemo::py::PanicAt>&& r, const char* what) {
   return std::move(r.value());
 }
 
-void must_verify(vemo::Result<bool, vemo::py::PanicAt>&& r, const char* what) {
+template <class T>
+T must(vemo::Result<T, vemo::api::PanicAt>&& r, const char* what) {
+  if (!r.ok()) {
+    std::fprintf(stderr, "%s failed: %s\n", what, r.error().message.c_str());
+    std::exit(2);
+  }
+  return std::move(r.value());
+}
+
+void must_verify(vemo::Result<bool, vemo::api::PanicAt>&& r, const char* what) {
   if (!must(std::move(r), what)) {
     std::fprintf(stderr, "%s: proof did not verify\n", what);
     std::exit(2);
@@ -174,34 +191,39 @@ int main() {
   }
 
   // Every function of the module that takes or makes a secret, end to end.
-  const GHV gh = work::gen_GH();
-  const GHV gh2 = work::gen_new_GH(work::g_to_x(gh, 77), CommitV{gh.h});
+  const GHV gh = api::gen_GH();
+  const GHV gh2 = api::gen_new_GH(api::g_to_x(gh, 77), CommitV{gh.h});
 
   // Keys, blinding scalars, their texts both ways.
-  const PbSkV pbsk = must(work::gen_pb_sk(gh), "gen_pb_sk");
-  const RandR r = must(work::gen_r(), "gen_r");
-  std::string sk_text = parse_scep256k1scalar_to_string(pbsk.sk);  // PbSk.get_sk
-  std::string r_text = parse_scep256k1scalar_to_string(r.s);       // rand_r.get
+  const PbSkV pbsk = must(api::gen_pb_sk(gh), "gen_pb_sk");
+  const RandR r = must(api::gen_r(), "gen_r");
+  std::string sk_text = api::members::pbsk_get_sk(pbsk);
+  std::string r_text = api::members::rand_get(r);
   secret_bytes(sk_text);
   secret_bytes(r_text);
-  const RandR sk_back = must(work::to_scalar_from_str(sk_text), "to_scalar_from_str");
-  const RandR r_back = must(work::to_scalar_from_str(r_text), "to_scalar_from_str");
+  const RandR sk_back = must(api::to_scalar_from_str(sk_text), "to_scalar_from_str");
+  const RandR r_back = must(api::to_scalar_from_str(r_text), "to_scalar_from_str");
   std::string upper = r_text;  // the decoder takes either case
   publish_text(upper);
   for (char& ch : upper) ch = (char)(ch >= 'a' ? ch - 32 : ch);
   secret_bytes(upper);
-  (void)must(work::to_scalar_from_str(upper), "to_scalar_from_str");
-  const PbSkV regen = work::regen_pb_sk(gh, sk_back);
+  (void)must(api::to_scalar_from_str(upper), "to_scalar_from_str");
+  const PbSkV regen = api::regen_pb_sk(gh, sk_back);
 
   // Commitments and tokens.
   const std::int32_t val = secret_amount(1234);
-  const CommitV cm = work::commit(val, r_back, gh);
-  const TokenV tk = must(work::to_token_from_pk(parse_scep256k1point_to_string(regen.pk), r_back), "to_token_from_pk");
-  const TokenV tk2 = TokenV{regen.pk.scalar_mul(r_back.s)};  // PbSk.to_token
-  (void)work::h_to_x(gh, r_back);
-  (void)work::g_to_r(gh, r_back);
-  (void)work::p_to_x(cm, r_back);
-  (void)work::g_to_x(gh, secret_amount(-5));
+  const CommitV cm = api::commit(val, r_back, gh);
+  const TokenV tk = must(api::to_token_from_pk(parse_scep256k1point_to_string(regen.pk), r_back), "to_token_from_pk");
+  const TokenV tk2 = api::members::pbsk_to_token(regen, r_back);
+  // rand_r's arithmetic on secrets; is_zero's answer is what Python sees.
+  const RandR r_sum = api::members::rand_sum(r_back, sk_back);
+  const RandR r_neg = api::members::rand_neg(api::members::rand_sub(r_sum, r_back));
+  bool zero = api::members::rand_is_zero(r_neg);
+  declassify(zero);
+  (void)api::h_to_x(gh, r_back);
+  (void)api::g_to_r(gh, r_back);
+  (void)api::p_to_x(cm, r_back);
+  (void)api::g_to_x(gh, secret_amount(-5));
 
   // Public inputs of the proofs below.
   CommitV h_sumR = CommitV{gh.h.scalar_mul_vartime(Scalar::from_u64(987654321))};
@@ -216,46 +238,113 @@ int main() {
 
   // The four sigma provers and their witness forms.
   std::string proof;
-  proof = must(work::sigma_dlog_proof_explicit(sum_tokens, regen, h_sumR), "dlog");
-  must_verify(work::sigma_dlog_proof_explicit_verify(proof, h_sumR, sum_tokens), "dlog");
-  proof = must(work::sigma_dlog_proof_explicit_sha256(sum_tokens, regen, h_sumR), "dlog sha256");
-  proof = must(work::sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, regen, h_sumR), "dlog witness");
-  proof = must(work::sigma_eq_dlog_proof(sum_tokens, regen, gh, h_sumR), "eq");
-  must_verify(work::sigma_eq_dlog_verify(proof, gh, h_sumR, sum_tokens), "eq");
-  proof = must(work::sigma_eq_dlog_proof_sha256(sum_tokens, regen, gh, h_sumR), "eq sha256");
-  proof = must(work::sigma_eq_dlog_same_secret(secret_amount(-12345), gh, gh2), "same secret");
-  must_verify(work::sigma_eq_dlog_verify_same_secret(proof, gh, gh2), "same secret");
-  proof = must(work::sigma_eq_dlog_ped_proof(secret_amount(42), gh, gh, pk_text), "ped");
-  must_verify(work::sigma_eq_dlog_ped_verify(proof, gh, gh), "ped");
-  proof = must(work::sigma_eq_dlog_ped_proof_with_witness(secret_amount(-42), gh, gh, pk_text), "ped witness");
+  proof = must(api::sigma_dlog_proof_explicit(sum_tokens, regen, h_sumR), "dlog");
+  must_verify(api::sigma_dlog_proof_explicit_verify(proof, h_sumR, sum_tokens), "dlog");
+  proof = must(api::sigma_dlog_proof_explicit_sha256(sum_tokens, regen, h_sumR), "dlog sha256");
+  proof = must(api::sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, regen, h_sumR), "dlog witness");
+  proof = must(api::sigma_eq_dlog_proof(sum_tokens, regen, gh, h_sumR), "eq");
+  must_verify(api::sigma_eq_dlog_verify(proof, gh, h_sumR, sum_tokens), "eq");
+  proof = must(api::sigma_eq_dlog_proof_sha256(sum_tokens, regen, gh, h_sumR), "eq sha256");
+  proof = must(api::sigma_eq_dlog_same_secret(secret_amount(-12345), gh, gh2), "same secret");
+  must_verify(api::sigma_eq_dlog_verify_same_secret(proof, gh, gh2), "same secret");
+  proof = must(api::sigma_eq_dlog_ped_proof(secret_amount(42), gh, gh, pk_text), "ped");
+  must_verify(api::sigma_eq_dlog_ped_verify(proof, gh, gh), "ped");
+  proof = must(api::sigma_eq_dlog_ped_proof_with_witness(secret_amount(-42), gh, gh, pk_text), "ped witness");
   {
     // A commitment and token of the secret amount and blinding, then public.
     CommitV pub_cm = cm;
     TokenV pub_tk = tk;
     declassify(pub_cm);
     declassify(pub_tk);
-    proof = must(work::consistency_proof(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency");
-    must_verify(work::consistency_proof_verify(proof, gh, pub_cm, pub_tk, pk_text), "consistency");
-    proof = must(work::consistency_proof_with_witness(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency witness");
+    proof = must(api::consistency_proof(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency");
+    must_verify(api::consistency_proof_verify(proof, gh, pub_cm, pub_tk, pk_text), "consistency");
+    proof = must(api::consistency_proof_with_witness(val, r_back, gh, pub_cm, pub_tk, pk_text), "consistency witness");
     (void)tk2;
 
     // The range prover over several sizes, the diagnostic prover too.
     for (std::uint64_t n : {1, 8, 64}) {
       const std::int32_t v = secret_amount(n == 1 ? 1 : 200);
-      const CommitV c = work::commit(v, r_back, gh);
+      const CommitV c = api::commit(v, r_back, gh);
       CommitV pub_c = c;
       declassify(pub_c);
-      proof = must(work::range_proof_single(n, v, gh, r_back), "range proof");
-      must_verify(work::range_proof_single_verify(proof, n, gh, pub_c), "range proof");
+      proof = must(api::range_proof_single(n, v, gh, r_back), "range proof");
+      must_verify(api::range_proof_single_verify(proof, n, gh, pub_c), "range proof");
     }
-    (void)must(work::range_proof_test(8, secret_amount(77)), "range_proof_test");
+    (void)must(api::range_proof_test(8, secret_amount(77)), "range_proof_test");
+
+    // The strict suite's aggregated range prover: secret values (one at
+    // each end of the range) and blindings, with and without padding.
+    for (const auto& [bits, count] : {std::pair<std::uint64_t, std::size_t>{8, 3}, {64, 2}}) {
+      std::vector<std::uint64_t> values;
+      std::vector<RandR> blindings;
+      for (std::size_t j = 0; j < count; ++j) {
+        std::uint64_t v = j == 0 ? 0 : (bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1) - j;
+        secret(v);
+        values.push_back(v);
+        blindings.push_back(j == 0 ? r_back : RandR{random_secret()});
+      }
+      auto strict_proof = api::strict::range_prove("ct check", gh, bits, values, blindings);
+      if (!strict_proof.ok()) {
+        std::fprintf(stderr, "strict range proof failed: %s\n", strict_proof.error().message.c_str());
+        return 2;
+      }
+      publish_text(strict_proof.value());
+      std::vector<CommitV> commitments;
+      for (std::size_t j = 0; j < count; ++j) {
+        // The commitments the prover published, recomputed and made public.
+        Point c = double_scalar_mul_fixed(gh.g, Scalar::from_u64(values[j]), gh.h, blindings[j].s);
+        declassify(c);
+        commitments.push_back(CommitV{c});
+      }
+      auto claims = api::strict::range_claims("ct check", gh, bits, commitments, strict_proof.value());
+      if (!claims.ok() || !claims->holds_vartime()) {
+        std::fprintf(stderr, "strict range proof did not verify\n");
+        return 2;
+      }
+    }
 
     // Value recovery: sk·c − t and sk·g in constant time, then the search.
-    const std::int32_t found = work::get_brut_v(pub_cm, pub_tk, gh, regen, 2000);
+    const std::int32_t found = api::get_brut_v(pub_cm, pub_tk, gh, regen, 2000);
     if (found != 1234) {
       std::fprintf(stderr, "get_brut_v found %d\n", found);
       return 2;
     }
+  }
+
+  // The strict suite's provers: each relation's secrets (amounts, blinding
+  // scalars, keys, the inverse key) pass through the one engine, its
+  // witness check, its nonce derivation and its constant-time sums.
+  {
+    namespace st = vemo::api::strict;
+    const vemo::api::Bytes ctx{"ct check"};
+    RandR r1 = r_back, r2 = must(api::gen_r(), "gen_r");
+    std::uint64_t value = (1ull << 63) + 99;
+    secret(value);
+    CommitV c1 = st::commit(value, r1, gh), c2 = st::commit(value, r2, gh);
+    const PbSkV k2 = must(api::gen_pb_sk(gh), "gen_pb_sk");
+    const std::vector<std::string> keys{pk_text, parse_scep256k1point_to_string(k2.pk)};
+    TokenV t1 = api::members::pbsk_to_token(regen, r1), t2 = api::members::pbsk_to_token(k2, r1);
+    declassify(t1);
+    declassify(t2);
+    const std::vector<TokenV> tokens{t1, t2};
+    auto verified = [](vemo::strict::Expected<bool>&& ok, const char* what) {
+      if (!must(std::move(ok), what)) {
+        std::fprintf(stderr, "%s: proof did not verify\n", what);
+        std::exit(2);
+      }
+    };
+    auto as_bytes = [](const std::string& s) { return vemo::api::Bytes{s}; };
+    std::string p = must(st::prove_opening(ctx, value, r1, gh, c1), "strict opening");
+    verified(st::verdict(st::opening_claims(ctx, as_bytes(p), gh, c1)), "strict opening");
+    p = must(st::prove_consistency(ctx, value, r1, gh, c1, keys, tokens), "strict consistency");
+    verified(st::verdict(st::consistency_claims(ctx, as_bytes(p), gh, c1, keys, tokens)), "strict consistency");
+    p = must(st::prove_dleq(ctx, regen, gh, h_sumR, sum_tokens), "strict dleq");
+    verified(st::verdict(st::dleq_claims(ctx, as_bytes(p), gh, pk_text, h_sumR, sum_tokens)), "strict dleq");
+    const vemo::api::Bytes message{"pay 5 to 9"};
+    p = must(st::sign(ctx, message, regen, gh), "strict signature");
+    verified(st::verdict(st::signature_claims(ctx, as_bytes(p), message, pk_text, gh)), "strict signature");
+    p = must(st::prove_balance(ctx, value, regen, r2, gh, c1, t1, c2), "strict balance");
+    verified(st::verdict(st::balance_claims(ctx, as_bytes(p), gh, pk_text, c1, t1, c2)), "strict balance");
   }
 
 #ifdef VEMO_CT_MUTANT

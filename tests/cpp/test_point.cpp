@@ -1,15 +1,20 @@
-// Group law, multiplication engines and encodings against a plain
+// Group law, multiplication engines, their table cache and encodings against a plain
 // double-and-add reference.
 #include <gtest/gtest.h>
 
 #include "test_util.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
+#include "curve/bn254.hpp"
 #include "curve/encoding.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
+#include "curve/row_cache.hpp"
+#include "curve/scalar_mul.hpp"
 
 using namespace vemo::curve;
 
@@ -30,28 +35,21 @@ Point reference_mul(const Point& p, const Scalar& k) {
   return acc.to_affine("scalar_mul");
 }
 
-Scalar from_dec(const char* s) {
-  BigInt b;
-  BigInt::from_dec(s, b);
-  return Scalar::from_bigint(b);
-}
-
-const char* kR = "21888242871839275222246405745257275088548364400416034343698204186575808495617";
+using vemo::test::to_big;
 
 TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
   const Point& g = Point::generator();
   std::vector<Scalar> ks = {Scalar::zero(), Scalar::from_u64(1), Scalar::from_u64(2), Scalar::from_i64(-1),
                             Scalar::from_i64(-2)};
-  BigInt r;
-  BigInt::from_dec(kR, r);
+  const BigInt r = to_big(bn254::kFrModulus);
   ks.push_back(Scalar::from_bigint((r - BigInt(1)) >> 1));
   ks.push_back(Scalar::from_bigint(((r - BigInt(1)) >> 1) + BigInt(1)));
   ks.push_back(Scalar::from_bigint(BigInt::one() << 128));
   ks.push_back(Scalar::from_bigint((BigInt::one() << 128) - BigInt(1)));
   // The lambda of the endomorphism and its neighbours split into halves at
   // the edges of their ranges.
-  ks.push_back(from_dec("4407920970296243842393367215006156084916469457145843978461"));
-  ks.push_back(from_dec("4407920970296243842393367215006156084916469457145843978462"));
+  ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda)));
+  ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda) + BigInt(1)));
   for (int i = 0; i < 64; ++i) ks.push_back(random_scalar());
   Point p = g.scalar_mul(random_scalar());
   for (const Point& base : {g, p, Point::zero()}) {
@@ -65,13 +63,11 @@ TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
 
 TEST(ScalarMul, KnownMultiples) {
   const Point& g = Point::generator();
-  BigInt r;
-  BigInt::from_dec(kR, r);
+  const BigInt r = to_big(bn254::kFrModulus);
   EXPECT_TRUE(g.scalar_mul(Scalar::from_bigint(r)).is_zero());
   Point minus_one = g.scalar_mul(Scalar::from_bigint(r - BigInt(1)));
   EXPECT_EQ(minus_one.x_coord(), BigInt(1));
-  BigInt p;
-  BigInt::from_dec("21888242871839275222246405745257275088696311157297823662689037894645226208583", p);
+  const BigInt p = to_big(bn254::kFpModulus);
   EXPECT_EQ(minus_one.y_coord(), p - BigInt(2));
   EXPECT_TRUE(g.add_point(g).eq(g.scalar_mul(Scalar::from_u64(2))));
   EXPECT_TRUE(g.sub_point(g).is_zero());
@@ -127,23 +123,66 @@ TEST(Msm, StrausAndPippengerAgreeOnAwkwardSums) {
   }
 }
 
-// A stream of fresh caller points neither grows the cache past its bound
-// nor disturbs pinned tables, and sums stay right throughout.
+// A stream of fresh caller points, each summed twice (a point's row is
+// admitted on its second sight), fills the cache of caller rows up to its
+// bound and no further, leaves pinned rows alone, and every sum stays right.
+// The scalar is 3: a term with the scalar 1 or -1 is added directly and
+// never reaches the rows.
 TEST(Msm, CallerCacheStaysBoundedUnderFreshPoints) {
+  constexpr std::size_t kBound = 4096;           // the cache's bound (about 3 MiB of rows)
+  constexpr std::size_t kFresh = kBound + 1000;  // past it: the least recently used rows go
   const Point pinned_point = Point::generator().scalar_mul(random_scalar());
   pin_vartime_tables(&pinned_point, 1);
   const Scalar k = random_scalar();
-  const Point want = reference_mul(pinned_point, k);
-  Point p = Point::generator();
-  for (int i = 0; i < 9000; ++i) {
+  const Point want_pinned = reference_mul(pinned_point, k);
+  const Scalar three = Scalar::from_u64(3);
+  // A random start: no other test walks these points, so every one is fresh.
+  Point p = Point::generator().scalar_mul(random_scalar());
+  std::size_t wrong = 0, most = 0;
+  for (std::size_t i = 0; i < kFresh; ++i) {
     p = p.add_point_vartime(Point::generator());
-    const Scalar one = Scalar::one();
-    // Twice each, so every point is admitted to the cache.
-    (void)msm_vartime(&one, &p, 1);
-    (void)msm_vartime(&one, &p, 1);
+    const Point want = p.add_point_vartime(p).add_point_vartime(p);
+    for (int use = 0; use < 2; ++use) wrong += !msm_vartime(&three, &p, 1).to_affine("x").eq(want);
+    most = std::max(most, vartime_cache_size());
   }
-  EXPECT_LE(vartime_cache_size(), 4096u);
-  EXPECT_TRUE(msm_vartime(&k, &pinned_point, 1).to_affine("x").eq(want));
+  EXPECT_EQ(wrong, 0u);
+  ASSERT_GE(most, kBound) << "the stream never filled the cache: its points did not reach the rows";
+  EXPECT_LE(most, kBound);
+  EXPECT_EQ(vartime_cache_size(), kBound);
+  EXPECT_TRUE(msm_vartime(&k, &pinned_point, 1).to_affine("x").eq(want_pinned));
+}
+
+// The one policy behind both table caches, on its own: admission on the
+// second sight, least recently used eviction (a lookup refreshes), the
+// earlier of two tables built for one key kept, and a seen-once set bounded
+// at four times the capacity.
+TEST(RowCache, SecondSightAdmissionAndLeastRecentlyUsedEviction) {
+  const auto key = [](std::uint64_t i) { return PointKey{i, 0, 0, 0, 0, 0, 0, 0}; };
+  SecondSightCache<int> c(2);
+  EXPECT_EQ(c.find(key(1)), nullptr);
+  EXPECT_FALSE(c.second_sight(key(1)));  // first sight: remembered only
+  EXPECT_TRUE(c.second_sight(key(1)));
+  EXPECT_EQ(c.admit(key(1), 10), 10);
+  EXPECT_EQ(c.admit(key(1), 11), 10);  // built twice meanwhile: the first stays
+  EXPECT_FALSE(c.second_sight(key(2)));
+  EXPECT_TRUE(c.second_sight(key(2)));
+  c.admit(key(2), 20);
+  ASSERT_NE(c.find(key(1)), nullptr);  // 1 is now the most recently used
+  EXPECT_FALSE(c.second_sight(key(3)));
+  EXPECT_TRUE(c.second_sight(key(3)));
+  c.admit(key(3), 30);  // past the capacity: 2, the least recently used, goes
+  EXPECT_EQ(c.size(), 2u);
+  ASSERT_NE(c.find(key(1)), nullptr);
+  EXPECT_EQ(*c.find(key(1)), 10);
+  EXPECT_EQ(c.find(key(2)), nullptr);
+  ASSERT_NE(c.find(key(3)), nullptr);
+  EXPECT_EQ(*c.find(key(3)), 30);
+  // Eight later first sights push a ninth, older one out of the seen-once
+  // set: its next sight counts as a first again.
+  EXPECT_FALSE(c.second_sight(key(100)));
+  for (std::uint64_t i = 0; i < 8; ++i) EXPECT_FALSE(c.second_sight(key(200 + i)));
+  EXPECT_FALSE(c.second_sight(key(100)));
+  EXPECT_TRUE(c.second_sight(key(207)));
 }
 
 TEST(Encoding, GeneratorNegationAndIdentity) {
@@ -187,8 +226,7 @@ TEST(HashToCurve, ZeroInputAndExceptionalInputs) {
   EXPECT_EQ(q.y_coord().to_hex(), "a6ea289876b139cfe2cd1f08c065a2ab4aad542eaccb013520ea36934e877b4");
   EXPECT_TRUE(generate_random_point(nullptr, 0).eq(q));
   // u = (p - 1)/2 and (p + 1)/2 make tv1·tv2 zero: still a point on the curve.
-  BigInt p;
-  BigInt::from_dec("21888242871839275222246405745257275088696311157297823662689037894645226208583", p);
+  const BigInt p = to_big(bn254::kFpModulus);
   for (const BigInt& u : {(p - BigInt(1)) >> 1, (p + BigInt(1)) >> 1}) {
     unsigned char b[32];
     u.to_bytes32(b);

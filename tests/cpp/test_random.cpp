@@ -13,10 +13,10 @@
 #include "curve/encoding.hpp"
 #include "curve/panic.hpp"
 #include "curve/random.hpp"
-#include "src/work.hpp"
+#include "src/api/api.hpp"
 
 using namespace vemo::curve;
-namespace work = vemo::py::work;
+namespace api = vemo::api;
 
 namespace {
 
@@ -111,41 +111,41 @@ struct Drawer {
 std::string panic_text() { return vemo::randomness_unavailable().message; }
 
 template <class T>
-bool panics(const vemo::Result<T, vemo::py::PanicAt>& r) {
+bool panics(const vemo::Result<T, vemo::api::PanicAt>& r) {
   return !r.ok() && r.error().message == panic_text();
 }
 
 TEST_F(Seam, EveryDrawingFunctionPanicsWithTheRandomnessText) {
   set_random_source_for_testing(nullptr);
-  const auto gh = work::gen_GH();
-  const auto pbsk = work::gen_pb_sk(gh).value();
-  const auto r = work::gen_r().value();
-  const auto cm = work::commit(5, r, gh);
-  const vemo::py::TokenV tk{pbsk.pk.scalar_mul(r.s)};
+  const auto gh = api::gen_GH();
+  const auto pbsk = api::gen_pb_sk(gh).value();
+  const auto r = api::gen_r().value();
+  const auto cm = api::commit(5, r, gh);
+  const vemo::api::TokenV tk{pbsk.pk.scalar_mul(r.s)};
   const std::string pk = parse_scep256k1point_to_string(pbsk.pk);
-  const vemo::py::CommitV h_sumR{gh.h};
-  const vemo::py::TokenV sum_tokens{pbsk.pk};
+  const vemo::api::CommitV h_sumR{gh.h};
+  const vemo::api::TokenV sum_tokens{pbsk.pk};
 
   const Drawer drawers[] = {
-      {"gen_r", false, [&] { return panics(work::gen_r()); }},
-      {"gen_pb_sk", false, [&] { return panics(work::gen_pb_sk(gh)); }},
-      {"sigma_dlog_proof_explicit", false, [&] { return panics(work::sigma_dlog_proof_explicit(sum_tokens, pbsk, h_sumR)); }},
+      {"gen_r", false, [&] { return panics(api::gen_r()); }},
+      {"gen_pb_sk", false, [&] { return panics(api::gen_pb_sk(gh)); }},
+      {"sigma_dlog_proof_explicit", false, [&] { return panics(api::sigma_dlog_proof_explicit(sum_tokens, pbsk, h_sumR)); }},
       {"sigma_dlog_proof_explicit_sha256", false,
-       [&] { return panics(work::sigma_dlog_proof_explicit_sha256(sum_tokens, pbsk, h_sumR)); }},
+       [&] { return panics(api::sigma_dlog_proof_explicit_sha256(sum_tokens, pbsk, h_sumR)); }},
       {"sigma_dlog_proof_explicit_sha256_with_witness", false,
-       [&] { return panics(work::sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, pbsk, h_sumR)); }},
-      {"sigma_eq_dlog_proof", false, [&] { return panics(work::sigma_eq_dlog_proof(sum_tokens, pbsk, gh, h_sumR)); }},
+       [&] { return panics(api::sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, pbsk, h_sumR)); }},
+      {"sigma_eq_dlog_proof", false, [&] { return panics(api::sigma_eq_dlog_proof(sum_tokens, pbsk, gh, h_sumR)); }},
       {"sigma_eq_dlog_proof_sha256", false,
-       [&] { return panics(work::sigma_eq_dlog_proof_sha256(sum_tokens, pbsk, gh, h_sumR)); }},
-      {"sigma_eq_dlog_same_secret", false, [&] { return panics(work::sigma_eq_dlog_same_secret(3, gh, gh)); }},
-      {"sigma_eq_dlog_ped_proof", true, [&] { return panics(work::sigma_eq_dlog_ped_proof(3, gh, gh, pk)); }},
+       [&] { return panics(api::sigma_eq_dlog_proof_sha256(sum_tokens, pbsk, gh, h_sumR)); }},
+      {"sigma_eq_dlog_same_secret", false, [&] { return panics(api::sigma_eq_dlog_same_secret(3, gh, gh)); }},
+      {"sigma_eq_dlog_ped_proof", true, [&] { return panics(api::sigma_eq_dlog_ped_proof(3, gh, gh, pk)); }},
       {"sigma_eq_dlog_ped_proof_with_witness", true,
-       [&] { return panics(work::sigma_eq_dlog_ped_proof_with_witness(3, gh, gh, pk)); }},
-      {"consistency_proof", true, [&] { return panics(work::consistency_proof(5, r, gh, cm, tk, pk)); }},
+       [&] { return panics(api::sigma_eq_dlog_ped_proof_with_witness(3, gh, gh, pk)); }},
+      {"consistency_proof", true, [&] { return panics(api::consistency_proof(5, r, gh, cm, tk, pk)); }},
       {"consistency_proof_with_witness", true,
-       [&] { return panics(work::consistency_proof_with_witness(5, r, gh, cm, tk, pk)); }},
-      {"range_proof_single", true, [&] { return panics(work::range_proof_single(8, 5, gh, r)); }},
-      {"range_proof_test", true, [&] { return panics(work::range_proof_test(8, 5)); }},
+       [&] { return panics(api::consistency_proof_with_witness(5, r, gh, cm, tk, pk)); }},
+      {"range_proof_single", true, [&] { return panics(api::range_proof_single(8, 5, gh, r)); }},
+      {"range_proof_test", true, [&] { return panics(api::range_proof_test(8, 5)); }},
   };
   for (const Drawer& d : drawers) {
     use({}, -EIO);

@@ -13,7 +13,9 @@
 #include "bulletproofs/src/proofs/inner_product.hpp"
 #include "bulletproofs/src/proofs/range_proof.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
+#include "curve/proofs/claims.hpp"
 
 using namespace vemo;
 using namespace vemo::curve;
@@ -190,6 +192,30 @@ TEST(InnerProductArg, ResiduesAndExtraPairs) {
   wide.L.push_back(random_point());                // beyond the last level: ignored
   wide.R.push_back(random_point());
   EXPECT_TRUE(wide.verify(s.G, s.H, s.u, s.P).value());
+}
+
+TEST(InnerProductArg, AddsItsLevelTermsToAnEquation) {
+  const Statement s = random_statement(8);
+  const auto arg = InnerProductArg::prove(s.G, s.H, s.u, s.P, s.a, s.b).value();
+  // Checked over 8 generators every pair is a level; over 2 only the first.
+  for (const std::size_t N : {8, 2}) {
+    SCOPED_TRACE(N);
+    const FoldingScalars fs = arg.folding_scalars(N, s.u).value();
+    proofs::Equation e;
+    e.term(Scalar::one(), s.P);  // terms already there stay, in front
+    arg.add_lr_terms(fs, e);
+    const std::size_t levels = N == 8 ? 3 : 1;
+    ASSERT_EQ(e.scalars.size(), 1 + 2 * levels);
+    ASSERT_EQ(e.points.size(), 1 + 2 * levels);
+    EXPECT_TRUE(e.points[0].eq(s.P));
+    for (std::size_t k = 0; k < levels; ++k) {
+      const Scalar x = level_challenge(arg.L[k], arg.R[k], s.u), xi = *x.invert();
+      EXPECT_TRUE(e.scalars[1 + 2 * k].eq(x.mul(x)));
+      EXPECT_TRUE(e.points[1 + 2 * k].eq(arg.L[k]));
+      EXPECT_TRUE(e.scalars[2 + 2 * k].eq(xi.mul(xi)));
+      EXPECT_TRUE(e.points[2 + 2 * k].eq(arg.R[k]));
+    }
+  }
 }
 
 TEST(InnerProductArg, Preconditions) {

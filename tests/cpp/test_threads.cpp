@@ -14,6 +14,7 @@
 
 #include "bulletproofs/src/proofs/generators.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/parallel.hpp"
 #include "curve/point.hpp"
 #include "curve/proofs/batch.hpp"
@@ -40,6 +41,13 @@ void on_threads(Fn fn) {
   for (auto& th : pool) th.join();
 }
 
+// most = max(most, v), atomically.
+void raise_to(std::atomic<std::size_t>& most, std::size_t v) {
+  std::size_t seen = most.load();
+  while (v > seen && !most.compare_exchange_weak(seen, v)) {
+  }
+}
+
 TEST(Threads, FixedBaseTablesUnderEviction) {
   // More bases than the cache holds, each used repeatedly, so tables are
   // built, shared and evicted while other threads read them.
@@ -63,7 +71,14 @@ TEST(Threads, FixedBaseTablesUnderEviction) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+// Recurring points summed from every thread while each thread streams fresh
+// points of its own, each summed twice with the scalar 3 (a term with 1 or
+// -1 is added directly and never reaches the rows; a row is admitted on its
+// point's second sight): 8 x 30 x 20 = 4800 fresh rows admitted, more than
+// the cache holds, so rows are admitted and evicted while other threads
+// read them, and recurring points are pinned meanwhile.
 TEST(Threads, VartimeRowsOfRecurringAndFreshPoints) {
+  constexpr std::size_t kBound = 4096;  // the cache's bound (about 3 MiB of rows)
   std::vector<Point> recurring;
   std::vector<Scalar> ks;
   for (int i = 0; i < 40; ++i) {
@@ -71,21 +86,29 @@ TEST(Threads, VartimeRowsOfRecurringAndFreshPoints) {
     ks.push_back(random_scalar());
   }
   const Point want = msm_vartime_straus(ks.data(), recurring.data(), ks.size()).to_affine("x");
+  std::vector<Point> starts;  // far apart: no two threads share a fresh point
+  for (int t = 0; t < kThreads; ++t) starts.push_back(Point::generator().scalar_mul(random_scalar()));
+  const Scalar three = Scalar::from_u64(3);
   std::atomic<int> wrong{0};
+  std::atomic<std::size_t> most{0};
   on_threads([&](int t) {
-    Point fresh = Point::generator().scalar_mul(Scalar::from_u64((std::uint64_t)t + 2));
+    Point fresh = starts[(std::size_t)t];
     for (int round = 0; round < 30; ++round) {
       if (!msm_vartime(ks.data(), recurring.data(), ks.size()).to_affine("x").eq(want)) wrong.fetch_add(1);
-      // A stream of fresh caller points churns the cache meanwhile.
       for (int k = 0; k < 20; ++k) {
         fresh = fresh.add_point_vartime(Point::generator());
-        const Scalar one = Scalar::one();
-        if (!msm_vartime(&one, &fresh, 1).to_affine("x").eq(fresh)) wrong.fetch_add(1);
+        const Point want3 = fresh.add_point_vartime(fresh).add_point_vartime(fresh);
+        for (int use = 0; use < 2; ++use)
+          if (!msm_vartime(&three, &fresh, 1).to_affine("x").eq(want3)) wrong.fetch_add(1);
+        raise_to(most, vartime_cache_size());
       }
       pin_vartime_tables(&recurring[(std::size_t)(round % 40)], 1);
     }
   });
   EXPECT_EQ(wrong.load(), 0);
+  ASSERT_GE(most.load(), kBound) << "the streams never filled the cache: their points did not reach the rows";
+  EXPECT_LE(most.load(), kBound);
+  EXPECT_EQ(vartime_cache_size(), kBound);
 }
 
 TEST(Threads, GeneratorVectorsDerivedConcurrently) {

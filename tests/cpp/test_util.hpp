@@ -25,6 +25,14 @@ inline std::mt19937_64& rng() {
   return r;
 }
 
+// A canonical integer in four little-endian limbs (bn254.hpp, the field
+// parameters) as a BigInt.
+inline curve::BigInt to_big(const curve::Limbs& l) {
+  unsigned char b[32];
+  curve::limbs::to_be(l, b);
+  return curve::BigInt::from_bytes(b, 32);
+}
+
 // A uniformly random scalar (32 random bytes reduced modulo r).
 inline curve::Scalar random_scalar() {
   unsigned char b[32];

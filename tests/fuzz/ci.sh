@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The decoder fuzzer as a CI step: each group of decoders (point, scalar,
-# json, sigma, range) runs for FUZZ_SECONDS (default 60) with a fixed seed,
+# json, sigma, range, strict) runs for FUZZ_SECONDS (default 60) with a fixed seed,
 # starting from the stored corpus: the seeds made from tests/data and every
 # input under tests/fuzz/regressions/. Any crash fails the step and leaves
 # the input in build/fuzz/artifacts/; add it to tests/fuzz/regressions/ so
@@ -8,18 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 SECS=${FUZZ_SECONDS:-60}
-TARGETS=${FUZZ_TARGETS:-point scalar json sigma range}
+TARGETS=${FUZZ_TARGETS:-point scalar json sigma range strict}
 
 # clang and its libFuzzer runtime, from Debian when missing.
-missing=$(for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || echo "$p"
-done)
-if [ -n "$missing" ]; then
-  echo "installing: $missing"
-  SUDO=$( [ "$(id -u)" -eq 0 ] || echo sudo )
-  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $missing
-fi
+tools/ensure-packages.sh clang libclang-rt-14-dev
 
 # Build (if needed) and write the seeds; -runs=0 only loads the corpus.
 tests/fuzz/run.sh 0 -runs=0 >/dev/null 2>&1 || tests/fuzz/run.sh 0 -runs=0

@@ -9,8 +9,15 @@
 // Decoded range proofs are also checked against small generator vectors,
 // which runs the folding over whatever L/R lists the record holds.
 //
-// VEMO_FUZZ_TARGET (point, scalar, json, sigma or range) confines a run to
-// one group of decoders: the first byte then only picks within the group.
+// The strict suite's proofs (mode kStrictProof) are bytes, not texts: the
+// next byte picks the relation (and the key count of consistency), the rest
+// is the proof. A proof that decodes must be in its one encoding (each
+// point and scalar written back gives the same bytes), and its claims are
+// evaluated.
+//
+// VEMO_FUZZ_TARGET (point, scalar, json, sigma, range or strict) confines a
+// run to one group of decoders: the first byte then only picks within the
+// group.
 //
 // Build and run: see README.md next to this file.
 #include <cstddef>
@@ -30,6 +37,7 @@
 #include "curve/proofs/sigma_dlog_explicit.hpp"
 #include "curve/proofs/sigma_eq_dlog.hpp"
 #include "curve/proofs/sigma_eq_dlog_ped.hpp"
+#include "strict/relations.hpp"
 
 using namespace vemo;
 using namespace vemo::curve;
@@ -174,20 +182,123 @@ void reader_value(std::string_view text, unsigned which) {
   }
 }
 
-// The modes of each target group: first mode and how many (the range
-// group's modes are 11, 23, 35, ...: inner-product or range record).
+// A fixed statement for each relation: points of known logarithm.
+Point multiple(std::uint64_t n) { return Point::generator().scalar_mul_vartime(Scalar::from_u64(n)); }
+
+Result<strict::Relation, strict::Error> strict_relation(unsigned selector) {
+  const Point g = multiple(3), h = Point::generator();
+  switch (selector % 5) {
+    case 0: return strict::opening(g, h, multiple(11));
+    case 1: {
+      const std::size_t keys = 1 + (selector / 5) % strict::kMaxKeys;
+      std::vector<Point> pks, tokens;
+      for (std::size_t i = 0; i < keys; ++i) {
+        pks.push_back(multiple(100 + i));
+        tokens.push_back(multiple(200 + i));
+      }
+      return strict::consistency(g, h, multiple(11), pks, tokens);
+    }
+    case 2: return strict::dleq(h, multiple(7), multiple(5), multiple(35));
+    case 3: return strict::signature(h, multiple(7), "fuzz message");
+    default: return strict::balance(g, h, multiple(7), multiple(11), multiple(13), multiple(17));
+  }
+}
+
+void strict_proof(std::string_view input) {
+  if (input.empty()) return;
+  auto rel = strict_relation((unsigned char)input[0]);
+  if (!rel.ok()) fail("a fixed statement is refused", input);
+  const std::string_view proof = input.substr(1);
+  auto claims = strict::claims_vartime(rel.value(), "fuzz", proof);
+  if (!claims.ok()) {
+    if (claims.error().message.rfind(rel->kind + " proof: ", 0) != 0) fail("strict error without its kind", input);
+    return;
+  }
+  if (proof.size() != rel->proof_size()) fail("strict proof of the wrong length accepted", input);
+  const auto* b = reinterpret_cast<const unsigned char*>(proof.data());
+  for (std::size_t j = 0; j < rel->equations.size(); ++j, b += 32) {
+    auto p = strict::decode_point_vartime("A", b, 32, strict::Identity::refused);
+    if (!p.ok() || strict::encode_point(p.value()) != std::to_array(*reinterpret_cast<const unsigned char(*)[32]>(b)))
+      fail("strict point not in its one encoding", input);
+  }
+  for (std::size_t i = 0; i < rel->secrets; ++i, b += 32) {
+    auto s = strict::decode_scalar_vartime("z", b, 32);
+    if (!s.ok() || strict::encode_scalar(s.value()) != std::to_array(*reinterpret_cast<const unsigned char(*)[32]>(b)))
+      fail("strict scalar not in its one encoding", input);
+  }
+  (void)claims->holds_vartime();
+}
+
+// The decoder an input's first byte selects (its mode): mode % 12 picks the
+// decoder, and for the range records mode / 12 picks the inner-product
+// record (odd) or the range record and its size (mode / 24). Named once,
+// here: the switch below, the target groups and the seeds that
+// tests/fuzz/run.sh writes (from the table VEMO_FUZZ_MODES=1 prints) all
+// take their numbers from this table.
+enum Mode : unsigned {
+  kPointText = 0,
+  kScalarText = 1,
+  kJsonPoint = 2,  // kJsonPoint + 0 to 4: reader_value's five kinds
+  kJsonScalar = 3,
+  kJsonBigInt = 4,
+  kJsonPointList = 5,
+  kJsonValue = 6,
+  kConsistencyProof = 7,
+  kDLogProofExplicit = 8,
+  kDLogEqProof = 9,
+  kDLogEqProofPed = 10,
+  kRangeProof = 11,               // n = 1
+  kInnerProductArg = 11 + 12,     // any odd multiple of 12 above kRangeProof
+  kRangeProofN2 = 11 + 2 * 12,    // n = 2
+  // The strict suite's proofs: one byte of its own, checked before the
+  // modulo. It took nothing a group reaches (255 % 12 is kJsonScalar, whose
+  // group mode is 3 alone) and no stored regression input starts with it.
+  kStrictProof = 255,
+};
+constexpr struct {
+  const char* name;
+  Mode mode;
+} kModeNames[] = {
+    {"point_text", kPointText},
+    {"scalar_text", kScalarText},
+    {"json_point", kJsonPoint},
+    {"json_scalar", kJsonScalar},
+    {"json_bigint", kJsonBigInt},
+    {"json_point_list", kJsonPointList},
+    {"json_value", kJsonValue},
+    {"consistency_proof", kConsistencyProof},
+    {"sigma_dlog_proof_explicit", kDLogProofExplicit},
+    {"sigma_eq_dlog", kDLogEqProof},
+    {"sigma_eq_dlog_ped", kDLogEqProofPed},
+    {"range_proof", kRangeProof},
+    {"inner_product", kInnerProductArg},
+    {"range_proof_n2", kRangeProofN2},
+    {"strict_proof", kStrictProof},
+};
+
+// The modes of each target group: first mode, how many, and the step
+// between them (the range group's are 11, 23, 35, ...).
 struct Group {
   const char* name;
   unsigned first, count, stride;
 };
 constexpr Group kGroups[] = {
-    {"point", 0, 1, 12}, {"scalar", 1, 1, 12}, {"json", 2, 5, 1}, {"sigma", 7, 4, 1}, {"range", 11, 8, 12},
+    {"point", kPointText, 1, 12},
+    {"scalar", kScalarText, 1, 12},
+    {"json", kJsonPoint, kJsonValue - kJsonPoint + 1, 1},
+    {"sigma", kConsistencyProof, kDLogEqProofPed - kConsistencyProof + 1, 1},
+    {"range", kRangeProof, 8, 12},
+    {"strict", kStrictProof, 1, 0},
 };
 const Group* g_group = nullptr;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (std::getenv("VEMO_FUZZ_MODES") != nullptr) {
+    for (const auto& m : kModeNames) std::printf("%s %u\n", m.name, (unsigned)m.mode);
+    std::exit(0);
+  }
   if (const char* t = std::getenv("VEMO_FUZZ_TARGET")) {
     for (const Group& g : kGroups)
       if (std::strcmp(g.name, t) == 0) g_group = &g;
@@ -204,14 +315,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   unsigned mode = data[0];
   if (g_group != nullptr) mode = g_group->first + (mode % g_group->count) * g_group->stride;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  if (mode == kStrictProof) {
+    strict_proof(text);
+    return 0;
+  }
   switch (mode % 12) {
-    case 0: point_text(text); break;
-    case 1: scalar_text(text); break;
-    case 2: case 3: case 4: case 5: case 6: reader_value(text, mode % 12 - 2); break;
-    case 7: sigma_record<proofs::ConsistencyProof>(text); break;
-    case 8: sigma_record<proofs::DLogProofExplicit>(text); break;
-    case 9: sigma_record<proofs::DLogEqProof>(text); break;
-    case 10: sigma_record<proofs::DLogEqProofPed>(text); break;
+    case kPointText: point_text(text); break;
+    case kScalarText: scalar_text(text); break;
+    case kJsonPoint: case kJsonScalar: case kJsonBigInt: case kJsonPointList: case kJsonValue:
+      reader_value(text, mode % 12 - kJsonPoint);
+      break;
+    case kConsistencyProof: sigma_record<proofs::ConsistencyProof>(text); break;
+    case kDLogProofExplicit: sigma_record<proofs::DLogProofExplicit>(text); break;
+    case kDLogEqProof: sigma_record<proofs::DLogEqProof>(text); break;
+    case kDLogEqProofPed: sigma_record<proofs::DLogEqProofPed>(text); break;
     default:
       if ((mode / 12) % 2) inner_product_record(text);
       else range_record(text, mode / 24);

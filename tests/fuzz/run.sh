@@ -11,9 +11,9 @@ OUT=build/fuzz
 CXX=${CXX:-clang++}
 mkdir -p "$OUT/corpus" "$OUT/seeds" "$OUT/artifacts"
 
-# The core only: curve/, curve/proofs/, bulletproofs/src/proofs/.
-SOURCES=(curve/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp tests/fuzz/fuzz_decoders.cpp)
-if [ ! -x "$OUT/fuzz_decoders" ] || [ -n "$(find "${SOURCES[@]}" curve bulletproofs -newer "$OUT/fuzz_decoders" -name '*.[ch]pp' | head -1)" ]; then
+# The core only: curve/, curve/proofs/, bulletproofs/src/proofs/, strict/.
+SOURCES=(curve/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp strict/*.cpp tests/fuzz/fuzz_decoders.cpp)
+if [ ! -x "$OUT/fuzz_decoders" ] || [ -n "$(find "${SOURCES[@]}" curve bulletproofs strict -newer "$OUT/fuzz_decoders" -name '*.[ch]pp' | head -1)" ]; then
   echo "building $OUT/fuzz_decoders"
   "$CXX" -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=undefined -I. $(pkg-config --cflags nlohmann_json) \
@@ -22,13 +22,15 @@ fi
 
 # Seeds: the recorded proofs and points of tests/data, each behind the byte
 # that selects its decoder (see LLVMFuzzerTestOneInput).
-/usr/bin/python3 - "$OUT/seeds" <<'PY'
+VEMO_FUZZ_MODES=1 "$OUT/fuzz_decoders" > "$OUT/modes.txt"
+/usr/bin/python3 - "$OUT/seeds" "$OUT/modes.txt" <<'PY'
 import json, pathlib, sys
 out = pathlib.Path(sys.argv[1])
+M = {name: int(n) for name, n in (line.split() for line in pathlib.Path(sys.argv[2]).read_text().splitlines())}
 data = pathlib.Path("tests/data")
 proofs = json.loads((data / "proofs.json").read_text())["proofs"]
-mode = {"sigma_dlog_proof_explicit": 8, "sigma_eq_dlog": 9, "sigma_eq_dlog_ped": 10, "consistency_proof": 7,
-        "range_proof_single": 11}
+mode = {k: M[k] for k in ("sigma_dlog_proof_explicit", "sigma_eq_dlog", "sigma_eq_dlog_ped", "consistency_proof")}
+mode["range_proof_single"] = M["range_proof"]
 seeds = []
 for i, p in enumerate(proofs):
     name = p["made_by"]
@@ -36,19 +38,26 @@ for i, p in enumerate(proofs):
     if m is None or "witness" in name:
         continue
     seeds.append((m, p["proof"]))
-    if m == 11:
+    if m == M["range_proof"]:
         rec = json.loads(p["proof"])
-        seeds.append((23, json.dumps(rec["inner_product_proof"])))
-        seeds.append((35, p["proof"]))
-        seeds.append((2, json.dumps(rec["A"])))
-        seeds.append((3, json.dumps(rec["tau_x"])))
-        seeds.append((4, json.dumps(rec["inner_product_proof"]["a_tag"])))
-        seeds.append((5, json.dumps(rec["inner_product_proof"]["L"])))
-        seeds.append((6, p["proof"]))
-        seeds.append((0, rec["A"]["point"]))
-        seeds.append((1, rec["tau_x"]["scalar"]))
+        seeds.append((M["inner_product"], json.dumps(rec["inner_product_proof"])))
+        seeds.append((M["range_proof_n2"], p["proof"]))
+        seeds.append((M["json_point"], json.dumps(rec["A"])))
+        seeds.append((M["json_scalar"], json.dumps(rec["tau_x"])))
+        seeds.append((M["json_bigint"], json.dumps(rec["inner_product_proof"]["a_tag"])))
+        seeds.append((M["json_point_list"], json.dumps(rec["inner_product_proof"]["L"])))
+        seeds.append((M["json_value"], p["proof"]))
+        seeds.append((M["point_text"], rec["A"]["point"]))
+        seeds.append((M["scalar_text"], rec["tau_x"]["scalar"]))
+# The strict vectors' proofs behind the byte that picks their relation
+# (strict_relation in the target: kind index, plus 5 per extra key).
+kinds = {"opening": 0, "consistency": 1, "dleq": 2, "signature": 3, "balance": 4}
+for v in json.loads((data / "strict_vectors.json").read_text())["vectors"]:
+    rel = v["inputs"]["relation"]
+    selector = kinds[rel] + 5 * (len(v["inputs"].get("keys", [0])) - 1)
+    seeds.append((M["strict_proof"], bytes([selector]) + bytes.fromhex(v["proof"])))
 det = json.loads((data / "deterministic.json").read_text())
-seeds.append((6, det["ghvec_1"]))
+seeds.append((M["json_value"], det["ghvec_1"]))
 
 # The same records in array form (members in order, points and scalars as
 # [curve, value]), which mutations alone rarely assemble.
@@ -59,10 +68,10 @@ def as_array(v):
         return [as_array(x) for x in v]
     return v
 for m, text in list(seeds):
-    if text.lstrip().startswith("{"):
+    if isinstance(text, str) and text.lstrip().startswith("{"):
         seeds.append((m, json.dumps(as_array(json.loads(text)))))
 for i, (m, text) in enumerate(seeds):
-    (out / f"seed{i:02d}").write_bytes(bytes([m]) + text.encode())
+    (out / f"seed{i:02d}").write_bytes(bytes([m]) + (text.encode() if isinstance(text, str) else text))
 PY
 
 exec "$OUT/fuzz_decoders" -max_total_time="$SECONDS_TO_RUN" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \

@@ -6,6 +6,7 @@
 
 #include "curve/hash.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/msm_vartime.hpp"
 
 namespace vemo::bulletproofs {
 

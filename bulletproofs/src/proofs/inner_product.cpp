@@ -3,7 +3,9 @@
 #include <string>
 
 #include "curve/encoding.hpp"
+#include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
+#include "curve/proofs/json_record.hpp"
 
 namespace vemo::bulletproofs {
 
@@ -88,6 +90,16 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
                                                              std::vector<Scalar> h_factors, const Point& u,
                                                              std::vector<Scalar> a, std::vector<Scalar> b,
                                                              std::vector<Point> L_list, std::vector<Point> R_list) {
+  return prove_scaled_with(std::move(G), std::move(H), std::move(h_factors), u, std::move(a), std::move(b),
+                           std::move(L_list), std::move(R_list),
+                           [&u](const Point& L, const Point& R) { return level_challenge(L, R, u); });
+}
+
+Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Point> G, std::vector<Point> H,
+                                                                  std::vector<Scalar> h_factors, const Point& u,
+                                                                  std::vector<Scalar> a, std::vector<Scalar> b,
+                                                                  std::vector<Point> L_list, std::vector<Point> R_list,
+                                                                  const LevelChallenge& challenge) {
   std::size_t n = G.size();
   if (H.size() != n || h_factors.size() != n || a.size() != n || b.size() != n) return Err{lengths_differ()};
   if (!is_power_of_two(n)) return Err{Panic{kNotPowerOfTwo}};
@@ -134,7 +146,7 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
       LR[side] = msm_vartime(scalars[side].data(), points[side].data(), points[side].size());
     Point LR_affine[2];
     batch_to_affine(LR, 2, LR_affine, "add_point");
-    const Scalar x = level_challenge(LR_affine[0], LR_affine[1], u);
+    const Scalar x = challenge(LR_affine[0], LR_affine[1]);
     const auto x_inv_opt = x.invert();
     if (!x_inv_opt) return Err{zero_challenge()};
     const Scalar x_inv = *x_inv_opt;
@@ -161,17 +173,26 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled(std::vector<Point> 
 Result<FoldingScalars, Panic> InnerProductArg::folding_scalars(std::size_t N, const Point& u) const {
   if (!is_power_of_two(N)) return Err{Panic{kNotPowerOfTwo}};
   const std::size_t levels = log2_exact(N);
-  FoldingScalars fs;
-  fs.x.reserve(levels);
-  fs.x_inv.reserve(levels);
+  std::vector<Scalar> x;
+  x.reserve(levels);
   // Level by level, as the recursion meets them: a missing pair first, then
   // a zero challenge.
   for (std::size_t k = 0; k < levels; ++k) {
     if (k >= L.size() || k >= R.size()) return Err{missing_pair(k)};
-    const Scalar x = level_challenge(L[k], R[k], u);
-    if (x.is_zero()) return Err{zero_challenge()};
-    fs.x.push_back(x);
+    x.push_back(level_challenge(L[k], R[k], u));
+    if (x.back().is_zero()) return Err{zero_challenge()};
   }
+  return folding_from_challenges(std::move(x), N);
+}
+
+Result<FoldingScalars, Panic> InnerProductArg::folding_from_challenges(std::vector<Scalar> x, std::size_t N) {
+  if (!is_power_of_two(N)) return Err{Panic{kNotPowerOfTwo}};
+  const std::size_t levels = log2_exact(N);
+  if (x.size() != levels) return Err{Panic{"inner-product argument: one challenge per level"}};
+  for (const Scalar& c : x)
+    if (c.is_zero()) return Err{zero_challenge()};
+  FoldingScalars fs;
+  fs.x = std::move(x);
   // Every challenge is non-zero: one inversion for all of them.
   fs.x_inv = fs.x;
   std::vector<Fr> inv(levels);
@@ -209,58 +230,42 @@ Result<bool, Panic> InnerProductArg::verify(const std::vector<Point>& G, const s
   const FoldingScalars& f = fs.value();
   const Scalar a = Scalar::from_bigint(a_tag), b = Scalar::from_bigint(b_tag);
   const std::size_t levels = f.x.size();
-  std::vector<Scalar> scalars;
-  std::vector<Point> points;
-  scalars.reserve(2 * N + 2 * levels + 2);
-  points.reserve(2 * N + 2 * levels + 2);
-  scalars.push_back(Scalar::one());
-  points.push_back(P);
-  for (std::size_t k = 0; k < levels; ++k) {
-    scalars.push_back(f.x[k].mul(f.x[k]));
-    points.push_back(L[k]);
-    scalars.push_back(f.x_inv[k].mul(f.x_inv[k]));
-    points.push_back(R[k]);
-  }
+  proofs::Equation e;
+  e.scalars.reserve(2 * N + 2 * levels + 2);
+  e.points.reserve(2 * N + 2 * levels + 2);
+  e.term(Scalar::one(), P);
+  add_lr_terms(f, e);
   const Scalar neg_a = a.neg(), neg_b = b.neg();
   for (std::size_t i = 0; i < N; ++i) {
-    scalars.push_back(neg_a.mul(f.s[i]));
-    points.push_back(G[i]);
-    scalars.push_back(neg_b.mul(f.s_inv[i]));
-    points.push_back(H[i]);
+    e.term(neg_a.mul(f.s[i]), G[i]);
+    e.term(neg_b.mul(f.s_inv[i]), H[i]);
   }
-  scalars.push_back(neg_a.mul(b));
-  points.push_back(u);
-  return msm_vartime(scalars.data(), points.data(), scalars.size()).is_identity();
+  e.term(neg_a.mul(b), u);
+  return e.holds_vartime();
 }
 
-nlohmann::ordered_json to_json(const InnerProductArg& arg) {
-  nlohmann::ordered_json L = nlohmann::ordered_json::array(), R = nlohmann::ordered_json::array();
-  for (const Point& p : arg.L) L.push_back(point_to_json(p));
-  for (const Point& p : arg.R) R.push_back(point_to_json(p));
-  nlohmann::ordered_json j;
-  j["L"] = std::move(L);
-  j["R"] = std::move(R);
-  j["a_tag"] = bigint_to_json(arg.a_tag);
-  j["b_tag"] = bigint_to_json(arg.b_tag);
-  return j;
+void InnerProductArg::add_lr_terms(const FoldingScalars& folding, proofs::Equation& e) const {
+  for (std::size_t k = 0; k < folding.x.size(); ++k) {
+    e.term(folding.x[k].mul(folding.x[k]), L[k]);
+    e.term(folding.x_inv[k].mul(folding.x_inv[k]), R[k]);
+  }
 }
+
+namespace {
+
+constexpr proofs::Member<InnerProductArg> kMembers[] = {
+    proofs::member<&InnerProductArg::L>("L", proofs::as_point_list),
+    proofs::member<&InnerProductArg::R>("R", proofs::as_point_list),
+    proofs::member<&InnerProductArg::a_tag>("a_tag", proofs::as_bigint),
+    proofs::member<&InnerProductArg::b_tag>("b_tag", proofs::as_bigint),
+};
+
+}  // namespace
+
+nlohmann::ordered_json to_json(const InnerProductArg& arg) { return proofs::write_record(kMembers, arg); }
 
 Result<InnerProductArg, json::JsonError> read_inner_product_arg(json::Reader& reader) {
-  InnerProductArg arg;
-  auto st = reader.read_struct("InnerProductArg", {"L", "R", "a_tag", "b_tag"}, [&](std::size_t i) -> json::Status {
-    if (i < 2) {
-      auto v = reader.read_point_vec();
-      if (!v.ok()) return Err{v.error()};
-      (i == 0 ? arg.L : arg.R) = std::move(v.value());
-    } else {
-      auto v = reader.read_bigint();
-      if (!v.ok()) return Err{v.error()};
-      (i == 2 ? arg.a_tag : arg.b_tag) = std::move(v.value());
-    }
-    return json::ok();
-  });
-  if (!st.ok()) return Err{st.error()};
-  return arg;
+  return proofs::read_record(reader, "InnerProductArg", kMembers);
 }
 
 }  // namespace vemo::bulletproofs

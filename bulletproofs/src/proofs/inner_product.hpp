@@ -29,14 +29,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "curve/bigint.hpp"
-#include "curve/json_read.hpp"
+#include "curve/encoding.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
+#include "curve/proofs/claims.hpp"
 #include "curve/result.hpp"
 #include "curve/scalar.hpp"
 
@@ -55,6 +57,10 @@ struct FoldingScalars {
   std::vector<curve::Scalar> x, x_inv;  // per level, first level first
   std::vector<curve::Scalar> s, s_inv;  // per generator index
 };
+
+// The challenge of one level from its pair (L, R). vemo's records draw it
+// with level_challenge; the strict suite from its transcript.
+using LevelChallenge = std::function<curve::Scalar(const curve::Point& L, const curve::Point& R)>;
 
 struct InnerProductArg {
   std::vector<curve::Point> L;  // per level, first level first
@@ -80,6 +86,15 @@ struct InnerProductArg {
                                                      std::vector<curve::Scalar> h_factors, const curve::Point& u,
                                                      std::vector<curve::Scalar> a, std::vector<curve::Scalar> b,
                                                      std::vector<curve::Point> L_list, std::vector<curve::Point> R_list);
+  // As prove_scaled, with each level's challenge drawn by `challenge`
+  // (called once per level, first level first, after that level's L and R
+  // are known) instead of level_challenge.
+  static Result<InnerProductArg, Panic> prove_scaled_with(std::vector<curve::Point> G, std::vector<curve::Point> H,
+                                                          std::vector<curve::Scalar> h_factors, const curve::Point& u,
+                                                          std::vector<curve::Scalar> a, std::vector<curve::Scalar> b,
+                                                          std::vector<curve::Point> L_list,
+                                                          std::vector<curve::Point> R_list,
+                                                          const LevelChallenge& challenge);
 
   // Ok(true) when the argument holds for (G, H, u, P), Ok(false) when it
   // does not (the inner-product failure). Panics: G and H of different
@@ -92,6 +107,18 @@ struct InnerProductArg {
   // The challenges and folding scalars for N generators and the point u,
   // with the panics of verify (N must be a power of two).
   Result<FoldingScalars, Panic> folding_scalars(std::size_t N, const curve::Point& u) const;
+  // The folding scalars for N generators from the level challenges
+  // themselves (log2 N of them, none zero), however they were drawn.
+  // Panics: N not a power of two, a challenge count other than log2 N, a
+  // zero challenge.
+  static Result<FoldingScalars, Panic> folding_from_challenges(std::vector<curve::Scalar> x, std::size_t N);
+
+  // Adds the argument's own terms of the unrolled check, x_k²·L_k and
+  // x_k⁻²·R_k for every level k of `folding`, to an equation being built:
+  // verify's, and the range proof's second equation, which folds the
+  // argument into its own. `folding` comes from folding_scalars on this
+  // record, so every level has its pair. Variable time (public data).
+  void add_lr_terms(const FoldingScalars& folding, proofs::Equation& e) const;
 };
 
 // The level challenge: SHA-256 over L, R, u.

@@ -3,10 +3,11 @@
 #include <optional>
 
 #include "curve/ct.hpp"
-#include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
 #include "curve/proofs/challenge.hpp"
+#include "curve/proofs/json_record.hpp"
+#include "curve/scalar_mul.hpp"
 
 namespace vemo::bulletproofs {
 
@@ -307,6 +308,7 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   // unrolled over Gv and Hv (see inner_product.hpp):
   //   A + x·S − μ·h + (tx − a·b)·x_u·g + Σ (−z − a·s[i])·Gv[i]
   //   + Σ (z + (z^(j+2)·2^k − b·s[i]⁻¹)·y^−i)·Hv[i] + Σ (x_k²·L_k + x_k⁻²·R_k) = 0.
+  // The last sum is the argument's own; it adds those terms itself.
   std::vector<Scalar> y_inv_pow(N, Scalar::one());
   if (N > 1) {
     const auto y_inv = y.invert();
@@ -322,76 +324,53 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   const std::size_t levels = fs.x.size();
   const Scalar a = Scalar::from_bigint(ipa.a_tag), b = Scalar::from_bigint(ipa.b_tag);
 
-  std::vector<Scalar> scalars;
-  std::vector<Point> points;
-  scalars.reserve(2 * N + 2 * levels + 4);
-  points.reserve(2 * N + 2 * levels + 4);
-  scalars.insert(scalars.end(), {Scalar::one(), x, miu.neg(), tx.sub(a.mul(b)).mul(x_u)});
-  points.insert(points.end(), {A, S, h, g});
+  proofs::Equation& e = out.equations.emplace_back();
+  e.scalars.reserve(2 * N + 2 * levels + 4);
+  e.points.reserve(2 * N + 2 * levels + 4);
+  e.scalars.insert(e.scalars.end(), {Scalar::one(), x, miu.neg(), tx.sub(a.mul(b)).mul(x_u)});
+  e.points.insert(e.points.end(), {A, S, h, g});
   Scalar two_k = Scalar::one();
   for (std::size_t i = 0; i < N; ++i) {
     if (i % n == 0) two_k = Scalar::one();
-    scalars.push_back(z.neg().sub(a.mul(fs.s[i])));
-    points.push_back(Gv[i]);
+    e.term(z.neg().sub(a.mul(fs.s[i])), Gv[i]);
     const Scalar inner = z_pow[i / n + 2].mul(two_k).sub(b.mul(fs.s_inv[i]));
-    scalars.push_back(z.add(inner.mul(y_inv_pow[i])));
-    points.push_back(Hv[i]);
+    e.term(z.add(inner.mul(y_inv_pow[i])), Hv[i]);
     two_k = two_k.add(two_k);
   }
-  for (std::size_t k = 0; k < levels; ++k) {
-    scalars.push_back(fs.x[k].mul(fs.x[k]));
-    points.push_back(ipa.L[k]);
-    scalars.push_back(fs.x_inv[k].mul(fs.x_inv[k]));
-    points.push_back(ipa.R[k]);
-  }
-  out.equations.push_back(proofs::Equation{std::move(scalars), std::move(points)});
+  ipa.add_lr_terms(fs, e);
   return out;
 }
 
-nlohmann::ordered_json to_json(const RangeProof& p) {
-  nlohmann::ordered_json j;
-  j["A"] = point_to_json(p.A);
-  j["S"] = point_to_json(p.S);
-  j["T1"] = point_to_json(p.T1);
-  j["T2"] = point_to_json(p.T2);
-  j["tau_x"] = scalar_to_json(p.tau_x);
-  j["miu"] = scalar_to_json(p.miu);
-  j["tx"] = scalar_to_json(p.tx);
-  j["inner_product_proof"] = to_json(p.inner_product_proof);
-  return j;
-}
+namespace {
+
+// The inner-product argument nested in the record, as its own record.
+struct InnerProductArgKind {
+  using Type = InnerProductArg;
+  static nlohmann::ordered_json write(const InnerProductArg& arg) { return to_json(arg); }
+  static Result<InnerProductArg, json::JsonError> read(json::Reader& r) { return read_inner_product_arg(r); }
+};
+
+constexpr proofs::Member<RangeProof> kMembers[] = {
+    proofs::member<&RangeProof::A>("A", proofs::as_point),
+    proofs::member<&RangeProof::S>("S", proofs::as_point),
+    proofs::member<&RangeProof::T1>("T1", proofs::as_point),
+    proofs::member<&RangeProof::T2>("T2", proofs::as_point),
+    proofs::member<&RangeProof::tau_x>("tau_x", proofs::as_scalar),
+    proofs::member<&RangeProof::miu>("miu", proofs::as_scalar),
+    proofs::member<&RangeProof::tx>("tx", proofs::as_scalar),
+    proofs::member<&RangeProof::inner_product_proof>("inner_product_proof", InnerProductArgKind{}),
+};
+
+}  // namespace
+
+nlohmann::ordered_json to_json(const RangeProof& p) { return proofs::write_record(kMembers, p); }
 
 Result<RangeProof, json::JsonError> read_range_proof(json::Reader& reader) {
-  RangeProof p;
-  static const std::vector<const char*> kMembers = {"A", "S", "T1", "T2", "tau_x", "miu", "tx", "inner_product_proof"};
-  auto st = reader.read_struct("RangeProof", kMembers, [&](std::size_t i) -> json::Status {
-    if (i < 4) {
-      auto v = reader.read_point();
-      if (!v.ok()) return Err{v.error()};
-      Point* targets[4] = {&p.A, &p.S, &p.T1, &p.T2};
-      *targets[i] = v.value();
-    } else if (i < 7) {
-      auto v = reader.read_scalar();
-      if (!v.ok()) return Err{v.error()};
-      Scalar* targets[3] = {&p.tau_x, &p.miu, &p.tx};
-      *targets[i - 4] = v.value();
-    } else {
-      auto v = read_inner_product_arg(reader);
-      if (!v.ok()) return Err{v.error()};
-      p.inner_product_proof = std::move(v.value());
-    }
-    return json::ok();
-  });
-  if (!st.ok()) return Err{st.error()};
-  return p;
+  return proofs::read_record(reader, "RangeProof", kMembers);
 }
 
 Result<RangeProof, json::JsonError> parse_range_proof(std::string_view text) {
-  json::Reader reader(text);
-  auto p = read_range_proof(reader);
-  if (!p.ok()) return p;
-  if (auto e = reader.end(); !e.ok()) return Err{e.error()};
-  return p;
+  return json::parse_all<RangeProof>(text, read_range_proof);
 }
 
 }  // namespace vemo::bulletproofs

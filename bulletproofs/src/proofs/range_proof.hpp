@@ -37,7 +37,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "curve/json_read.hpp"
+#include "curve/encoding.hpp"
 #include "curve/panic.hpp"
 #include "curve/point.hpp"
 #include "curve/result.hpp"

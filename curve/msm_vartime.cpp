@@ -1,0 +1,365 @@
+// The variable-time engine (msm_vartime.hpp): sums of public scalars
+// times public points, for verification and batch verification.
+//
+// Every term is first split by GLV into two halves below 2^132 (k1 on P,
+// k2 on lambda P = (beta x, y)). Two engines then sum the halves:
+// - Straus, for the sums of one proof (up to a few hundred terms): each
+//   half in width-5 NAF (odd digits in [-15, 15], at most one non-zero
+//   digit in five) and one shared chain of doublings adding the affine odd
+//   multiples named by the digits, from the rows of msm_rows.hpp;
+// - Pippenger, for the large sums of batch verification: signed windows of
+//   c bits, one bucket per digit magnitude, the buckets summed by the
+//   running-sum trick.
+// Jacobian coordinates with the a = 0 formulas (jacobian.hpp) keep
+// doublings and mixed additions cheap; their special cases (identity,
+// equal or opposite points) are handled by branches, which is why this
+// code is for public data only.
+#include "msm_vartime.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "glv.hpp"
+#include "jacobian.hpp"
+#include "msm_rows.hpp"
+
+namespace vemo::curve {
+
+namespace {
+
+constexpr int kBits = 134;  // halves are below 2^132; the NAF may be one digit longer
+
+// GLV halves of one term, as unsigned magnitudes with their signs.
+struct Halves {
+  Limbs k[2];
+  u64 neg[2];
+};
+
+// A scalar already below 2^128 in magnitude (batch weights, −1, small
+// integers) is used as one half as it is: no GLV split, an empty lambda half.
+Halves split(const Bn254Scalar& s) {
+  Halves h;
+  const Limbs raw = s.to_raw();
+  if ((raw[2] | raw[3]) == 0) {
+    h.k[0] = raw;
+    h.neg[0] = 0;
+  } else if (const Limbs minus = s.neg().to_raw(); (minus[2] | minus[3]) == 0) {
+    h.k[0] = minus;
+    h.neg[0] = 1;
+  } else {
+    glv_split(s, h.k[0], h.neg[0], h.k[1], h.neg[1]);
+    return h;
+  }
+  h.k[1] = Limbs{0, 0, 0, 0};
+  h.neg[1] = 0;
+  return h;
+}
+
+// ---- Straus ------------------------------------------------------------------
+
+// Bits [at, at + c) of a limb vector (c <= 32, at < 256; zeros past the top).
+u64 bits_at(const Limbs& k, int at, int c) {
+  const int limb = at / 64, off = at % 64;
+  u64 v = k[(std::size_t)limb] >> off;
+  if (off + c > 64 && limb + 1 < 4) v |= k[(std::size_t)limb + 1] << (64 - off);
+  return v & ((u64{1} << c) - 1);
+}
+
+// Width-w NAF of a half (below 2^132): odd digits in (−2^(w−1), 2^(w−1)),
+// at least w − 1 zeros after each non-zero digit. Scans the bits directly,
+// skipping runs that match the carry.
+void wnaf(const Limbs& k, int w, int8_t out[kBits]) {
+  std::memset(out, 0, kBits);
+  u64 carry = 0;
+  int bit = 0;
+  while (bit < kBits) {
+    if (bits_at(k, bit, 1) == carry) {
+      ++bit;
+      continue;
+    }
+    const int now = std::min(w, kBits - bit);
+    int64_t word = (int64_t)(bits_at(k, bit, now) + carry);
+    carry = (u64)(word >> (w - 1)) & 1;
+    word -= (int64_t)(carry << w);
+    out[bit] = (int8_t)word;
+    bit += now;
+  }
+}
+
+JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts);
+
+// Above this many points without a row, building the rows costs more than
+// Pippenger's whole sum: a Straus call that meets so many hands over.
+constexpr std::size_t kFreshForPippenger = 48;
+
+JacPoint straus(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts, bool may_hand_over) {
+  const std::size_t t = pts.size();
+  // Rows: stored ones first; a call that meets many fresh points hands over
+  // before building any.
+  SumRows rows(pts);
+  if (may_hand_over && rows.missing() >= kFreshForPippenger) return pippenger(halves, pts);
+  rows.build_missing();
+
+  // Digits of both halves of every term.
+  std::vector<int8_t> digits(2 * t * kBits);
+  for (std::size_t a = 0; a < t; ++a) {
+    wnaf(halves[a].k[0], rows.row(a).width, &digits[(2 * a) * kBits]);
+    wnaf(halves[a].k[1], rows.row(a).width, &digits[(2 * a + 1) * kBits]);
+  }
+  int top = kBits - 1;
+  while (top >= 0) {
+    bool any = false;
+    for (std::size_t h = 0; h < 2 * t && !any; ++h) any = digits[h * kBits + (std::size_t)top] != 0;
+    if (any) break;
+    --top;
+  }
+
+  JacPoint acc;
+  for (int bit = top; bit >= 0; --bit) {
+    acc = jac_dbl_vartime(acc);
+    for (std::size_t h = 0; h < 2 * t; ++h) {
+      const int d = digits[h * kBits + (std::size_t)bit];
+      if (d == 0) continue;
+      const OddRow& row = rows.row(h / 2);
+      const std::size_t j = (std::size_t)((d < 0 ? -d : d) - 1) / 2;
+      const bool negate = (d < 0) != (halves[h / 2].neg[h % 2] != 0);
+      acc = jac_madd_vartime(acc, (h % 2) ? row.bx[j] : row.x[j], negate ? -row.y[j] : row.y[j]);
+    }
+  }
+  return acc;
+}
+
+// ---- Pippenger ---------------------------------------------------------------
+
+int window_bits(std::size_t halves) {
+  // Minimises (133 / c)·(halves + 2^c) roughly; measured to hold here.
+  int c = 4;
+  while (c < 16 && (std::size_t{1} << (c + 1)) < halves / 4) ++c;
+  return c;
+}
+
+// Inverts xs in place (all non-zero) with one variable-time inversion.
+void batch_inverse_vartime(std::vector<Fp>& xs) {
+  if (xs.empty()) return;
+  std::vector<Fp> prefix(xs.size());
+  Fp acc = Fp::one();
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    prefix[i] = acc;
+    acc = acc * xs[i];
+  }
+  Fp inv = inverse_vartime(acc);
+  for (std::size_t i = xs.size(); i-- > 0;) {
+    const Fp r = inv * prefix[i];
+    inv = inv * xs[i];
+    xs[i] = r;
+  }
+}
+
+// The points of one window, grouped by bucket, each bucket's points summed
+// in affine coordinates by rounds of pairwise additions: every addition of
+// a round is independent of the others, so a round shares one inversion
+// (about six multiplications an addition instead of a mixed addition's
+// eleven), and about log2 of the fullest bucket's load rounds empty them.
+struct WindowBuckets {
+  std::vector<Fp> x, y;              // the points, bucket by bucket
+  std::vector<std::uint32_t> start;  // bucket j holds [start[j], start[j] + len[j])
+  std::vector<std::uint32_t> len;
+
+  // Sums each bucket down to at most one point (len 0 is the identity).
+  void reduce() {
+    struct Pair {
+      std::uint32_t at;  // the first of the two points
+      bool cancel;       // opposite points: the pair sums to the identity
+    };
+    std::vector<Pair> pairs;
+    std::vector<Fp> num, den;
+    std::vector<Fp> rx, ry;
+    for (;;) {
+      pairs.clear();
+      num.clear();
+      den.clear();
+      for (std::size_t j = 0; j < len.size(); ++j)
+        for (std::uint32_t i = 0; i + 1 < len[j]; i += 2) {
+          const std::uint32_t a = start[j] + i, b = a + 1;
+          if (x[a] == x[b]) {
+            if (!(y[a] == y[b])) {
+              pairs.push_back(Pair{a, true});
+              continue;
+            }
+            // Doubling: λ = 3x² / 2y (y ≠ 0: the group has odd order).
+            const Fp xx = x[a].square();
+            num.push_back(xx + xx + xx);
+            den.push_back(y[a] + y[a]);
+          } else {
+            num.push_back(y[b] - y[a]);
+            den.push_back(x[b] - x[a]);
+          }
+          pairs.push_back(Pair{a, false});
+        }
+      if (pairs.empty()) return;
+      batch_inverse_vartime(den);
+      rx.resize(pairs.size());
+      ry.resize(pairs.size());
+      for (std::size_t p = 0, q = 0; p < pairs.size(); ++p) {
+        if (pairs[p].cancel) continue;
+        const std::uint32_t a = pairs[p].at;
+        const Fp lambda = num[q] * den[q];
+        ++q;
+        rx[p] = lambda.square() - x[a] - x[a + 1];
+        ry[p] = lambda * (x[a] - rx[p]) - y[a];
+      }
+      // Each bucket keeps its pair sums, then its odd point, at its front.
+      for (std::size_t j = 0, p = 0; j < len.size(); ++j) {
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i + 1 < len[j]; i += 2, ++p) {
+          if (pairs[p].cancel) continue;
+          x[start[j] + kept] = rx[p];
+          y[start[j] + kept] = ry[p];
+          ++kept;
+        }
+        if (len[j] % 2) {
+          x[start[j] + kept] = x[start[j] + len[j] - 1];
+          y[start[j] + kept] = y[start[j] + len[j] - 1];
+          ++kept;
+        }
+        len[j] = kept;
+      }
+    }
+  }
+};
+
+JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
+  const std::size_t t = pts.size(), nh = 2 * t;
+  // Short scalars (batch weights) leave their lambda half empty: size the
+  // windows by the halves that carry digits.
+  std::size_t carrying = 0;
+  for (const Halves& h : halves)
+    for (const Limbs& k : h.k) carrying += (k[0] | k[1] | k[2] | k[3]) != 0;
+  const int c = window_bits(carrying);
+  const int windows = (kBits + c - 1) / c + 1;  // the last window takes the final carry
+  const std::size_t nb = std::size_t{1} << (c - 1);
+
+  // Signed digits in [-2^(c-1), 2^(c-1)], window-major so each pass reads
+  // one contiguous run.
+  std::vector<int32_t> digits((std::size_t)windows * nh);
+  for (std::size_t h = 0; h < nh; ++h) {
+    const Limbs& k = halves[h / 2].k[h % 2];
+    int64_t carry = 0;
+    for (int w = 0; w < windows; ++w) {
+      const int at = w * c;
+      int64_t v = (at < 256 ? (int64_t)bits_at(k, at, c) : 0) + carry;
+      carry = v > (int64_t)nb ? 1 : 0;
+      v -= carry << c;
+      digits[(std::size_t)w * nh + h] = (int32_t)v;
+    }
+  }
+  // The points of the lambda halves, with beta·x computed once.
+  const Fp beta = glv_beta();
+  std::vector<Fp> bx(t);
+  for (std::size_t a = 0; a < t; ++a) bx[a] = pts[a]->x * beta;
+
+  WindowBuckets wb;
+  JacPoint acc;
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int i = 0; i < c; ++i) acc = jac_dbl_vartime(acc);
+    const int32_t* dw = &digits[(std::size_t)w * nh];
+    // Counting sort of the window's points by bucket.
+    wb.len.assign(nb, 0);
+    std::size_t live = 0;
+    for (std::size_t h = 0; h < nh; ++h)
+      if (dw[h] != 0) {
+        ++wb.len[(std::size_t)(dw[h] < 0 ? -dw[h] : dw[h]) - 1];
+        ++live;
+      }
+    if (live == 0) continue;
+    wb.start.resize(nb);
+    for (std::uint32_t j = 0, at = 0; j < nb; ++j) {
+      wb.start[j] = at;
+      at += wb.len[j];
+      wb.len[j] = 0;
+    }
+    wb.x.resize(live);
+    wb.y.resize(live);
+    for (std::size_t h = 0; h < nh; ++h) {
+      const int32_t d = dw[h];
+      if (d == 0) continue;
+      const Bn254Point& p = *pts[h / 2];
+      const bool negate = (d < 0) != (halves[h / 2].neg[h % 2] != 0);
+      const std::size_t j = (std::size_t)(d < 0 ? -d : d) - 1;
+      const std::uint32_t at = wb.start[j] + wb.len[j]++;
+      wb.x[at] = (h % 2) ? bx[h / 2] : p.x;
+      wb.y[at] = negate ? -p.y : p.y;
+    }
+    wb.reduce();
+    // Σ (j + 1)·bucket[j] by running sums from the top.
+    JacPoint running, sum;
+    for (std::size_t j = nb; j-- > 0;) {
+      if (wb.len[j] != 0) running = jac_madd_vartime(running, wb.x[wb.start[j]], wb.y[wb.start[j]]);
+      sum = jac_add_vartime(sum, running);
+    }
+    acc = jac_add_vartime(acc, sum);
+  }
+  return acc;
+}
+
+// ---- the dispatch ------------------------------------------------------------
+
+// From this many live terms Pippenger beats Straus here even when every
+// point has a cached row.
+constexpr std::size_t kPippengerFrom = 256;
+
+enum class Engine { automatic, straus, pippenger };
+
+ProjPoint msm_with(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n, Engine engine) {
+  // Terms with a zero scalar or the identity contribute nothing; terms with
+  // the scalar 1 or −1 (the "− T" of a verification equation) are one
+  // addition each, with no table.
+  std::vector<const Bn254Point*> pts;
+  std::vector<Halves> halves;
+  std::vector<std::pair<const Bn254Point*, bool>> direct;  // ±P
+  pts.reserve(n);
+  halves.reserve(n);
+  const Bn254Scalar one = Bn254Scalar::one(), minus_one = one.neg();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (points[i].infinity || scalars[i].is_zero()) continue;
+    if (scalars[i].eq(one) || scalars[i].eq(minus_one)) {
+      direct.emplace_back(&points[i], scalars[i].eq(minus_one));
+      continue;
+    }
+    pts.push_back(&points[i]);
+    halves.push_back(split(scalars[i]));
+  }
+  JacPoint acc;
+  if (!pts.empty()) {
+    const bool use_pippenger =
+        engine == Engine::pippenger || (engine == Engine::automatic && pts.size() >= kPippengerFrom);
+    acc = use_pippenger ? pippenger(halves, pts) : straus(halves, pts, engine == Engine::automatic);
+  }
+  for (const auto& [p, negate] : direct) acc = jac_madd_vartime(acc, p->x, negate ? -p->y : p->y);
+  return jac_to_proj(acc);
+}
+
+}  // namespace
+
+ProjPoint msm_vartime(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
+  return msm_with(scalars, points, n, Engine::automatic);
+}
+
+ProjPoint msm_vartime_straus(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
+  return msm_with(scalars, points, n, Engine::straus);
+}
+
+ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n) {
+  return msm_with(scalars, points, n, Engine::pippenger);
+}
+
+Bn254Point Bn254Point::scalar_mul_vartime(const Bn254Scalar& k) const {
+  return msm_vartime(&k, this, 1).to_affine_vartime("scalar_mul");
+}
+
+void pin_vartime_tables(const Bn254Point* points, std::size_t n) { pin_rows(points, n); }
+
+std::size_t vartime_cache_size() { return cached_rows(); }
+
+}  // namespace vemo::curve

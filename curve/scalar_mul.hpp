@@ -1,0 +1,28 @@
+// The constant-time multiplication engine: points times secret scalars
+// (keys, blinding scalars, nonces, amounts), for any point, with no table
+// kept between calls. Its one-point form is Bn254Point::scalar_mul, declared
+// with the point type. Bases used again and again go through fixed_base.hpp;
+// public scalars through msm_vartime.hpp.
+//
+// Every function here is constant time in the scalars and in the points:
+// no branch or memory index depends on either.
+#pragma once
+
+#include <cstddef>
+
+#include "point.hpp"
+#include "scalar.hpp"
+
+namespace vemo::curve {
+
+// Sum of scalars[i]·points[i] for i < n, for sums whose scalars are secrets
+// (blinding vectors, nonces). Identity points add nothing; n = 0 gives the
+// identity. Projective result.
+ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t n);
+
+// out[i] = ks[i]·p for i < n: one table of p serves every scalar.
+// Projective results, so that callers can bring several to affine with one
+// inversion. p may be the identity (every result is then the identity).
+void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out);
+
+}  // namespace vemo::curve
