@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "bigint.hpp"
 #include "field.hpp"
@@ -62,6 +63,19 @@ struct Bn254Scalar {
 };
 
 using Scalar = Bn254Scalar;
+
+// 1, c, c², … (count entries): the challenge powers of the range proofs.
+// Constant time in c.
+inline std::vector<Bn254Scalar> powers(const Bn254Scalar& c, std::size_t count) {
+  std::vector<Bn254Scalar> out;
+  out.reserve(count);
+  Bn254Scalar p = Bn254Scalar::one();
+  for (std::size_t i = 0; i < count; ++i) {
+    out.push_back(p);
+    p = p.mul(c);
+  }
+  return out;
+}
 
 // Wipes a secret scalar.
 inline void wipe(Bn254Scalar& s) { ct::wipe(s.fe.l); }

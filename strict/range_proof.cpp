@@ -41,18 +41,6 @@ Expected<Shape> shape_of(std::uint64_t bits, std::size_t m) {
 static_assert(kPointBytes == kScalarBytes);
 std::size_t length_of(const Shape& s) { return kPointBytes * (2 * s.levels + 9); }
 
-// 1, c, c², … (count entries).
-std::vector<Scalar> powers(const Scalar& c, std::size_t count) {
-  std::vector<Scalar> out;
-  out.reserve(count);
-  Scalar p = Scalar::one();
-  for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(p);
-    p = p.mul(c);
-  }
-  return out;
-}
-
 // The statement, absorbed in the order of docs/strict.md: n, m, the
 // generators' digest, the pair, then each given commitment.
 void absorb_statement(Transcript& t, const Shape& s, const Generators& gens, const Point& g, const Point& h,

@@ -43,6 +43,8 @@ def w(gh):
     ns.c = vemo_strict.commit(ns.value, ns.r, gh)
     ns.c2 = vemo_strict.commit(ns.value, ns.r2, gh)
     ns.base = commit_point(gh, 987654321)
+    ns.blindings = [vemo.gen_r() for _ in RANGE_VALUES]
+    ns.range_commitments = [vemo_strict.commit(v, b, gh) for v, b in zip(RANGE_VALUES, ns.blindings)]
     return ns
 
 
@@ -68,11 +70,15 @@ def relations(w):
                     vemo_strict.verify_balance,
                     {"gh": gh, "key": k1.get_pk(), "commitment": w.c, "token": t, "new_commitment": w.c2},
                     "proof"),
+        "range": (lambda ctx: vemo_strict.prove_range(ctx, 16, RANGE_VALUES, w.blindings, gh), vemo_strict.verify_range,
+                  {"gh": gh, "bits": 16, "commitments": w.range_commitments}, "proof"),
     }
 
 
-KINDS = ["opening", "consistency", "dleq", "signature", "balance"]
-SIZES = {"opening": 96, "consistency": 32 * 6, "dleq": 96, "signature": 64, "balance": 192}
+KINDS = ["opening", "consistency", "dleq", "signature", "balance", "range"]
+# Three 16-bit values pad to four: 2*log2(64) + 9 items.
+SIZES = {"opening": 96, "consistency": 32 * 6, "dleq": 96, "signature": 64, "balance": 192, "range": 32 * 21}
+RANGE_VALUES = [0, 2**16 - 1, 12345]
 
 
 def call(verify, ctx, proof_name, proof, kwargs):
@@ -116,6 +122,8 @@ def other_values(w, value, uses_g=True):
     if isinstance(value, vemo.GH):
         g, h = vemo.from_str(gh.g), vemo.from_str(gh.h)
         return [vemo.gen_new_GH(vemo.add(g, h), h)] * uses_g + [vemo.gen_new_GH(g, vemo.add(g, h))]
+    if isinstance(value, int):
+        return []  # the range proof's bit length: test_range_parameters_are_bound
     if isinstance(value, list):
         out = []
         for i, item in enumerate(value):
@@ -170,6 +178,38 @@ def test_in_batches_mixed_with_vemo_items(w):
     assert got == [e is True for e in expected]
     assert batch.errors == errors
     assert got.count(True) == 1 + len(KINDS)
+
+
+@pytest.mark.parametrize("bits, m", [(8, 1), (64, 1), (32, 2), (8, 5), (64, 64)])
+def test_range_proofs_for_every_size(gh, bits, m):
+    values = [(2**bits - 1) * (j % 2) for j in range(m)]  # both ends of the range
+    blindings = [vemo.gen_r() for _ in values]
+    commitments = [vemo_strict.commit(v, b, gh) for v, b in zip(values, blindings)]
+    proof = vemo_strict.prove_range(b"ctx", bits, values, blindings, gh)
+    padded = 1 << (m - 1).bit_length()
+    assert len(proof) == 32 * (2 * (bits * padded).bit_length() - 2 + 9)
+    assert vemo_strict.verify_range(b"ctx", proof, gh, bits, commitments) is True
+    assert vemo_strict.verify_range(b"ctx!", proof, gh, bits, commitments) is False
+
+
+def test_range_parameters_are_bound(w):
+    gh = w.gh
+    proof = vemo_strict.prove_range(b"ctx", 16, RANGE_VALUES, w.blindings, gh)
+    c = w.range_commitments
+    # Another bit length or count of values: the proof has the wrong length
+    # for it, or (three and four values pad alike) is false.
+    for bits, cs in [(8, c), (32, c), (16, c[:2]), (16, c + [c[0]]), (16, c[::-1])]:
+        assert verdict(lambda: vemo_strict.verify_range(b"ctx", proof, gh, bits, cs)) is not True, (bits, len(cs))
+    assert vemo_strict.verify_range(b"ctx", proof, gh, 16, c + [c[0]]) is False
+    # Out of range: no proof is made, the refusal says which value.
+    for values, which in [([2**16], 0), ([1, 2**16 + 5, 3], 1)]:
+        with pytest.raises(ValueError, match=rf"^range proof: value {which} is not below 2\^16$"):
+            vemo_strict.prove_range(b"ctx", 16, values, [vemo.gen_r() for _ in values], gh)
+    for bits, values, blindings in [(12, [1], [w.r]), (16, [], []), (16, [1] * 65, [w.r] * 65), (16, [1, 2], [w.r])]:
+        with pytest.raises(ValueError):
+            vemo_strict.prove_range(b"ctx", bits, values, blindings, gh)
+    with pytest.raises(OverflowError):
+        vemo_strict.prove_range(b"ctx", 64, [2**64], [w.r], gh)
 
 
 def test_batch_refuses_calls_as_the_function_does(w):

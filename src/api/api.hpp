@@ -103,7 +103,9 @@ Outcome<Claims> consistency_proof_claims(std::string_view text, const GHV& gh, c
 Outcome<Claims> range_proof_single_claims(std::string_view range_proof, std::uint64_t n_bit, const GHV& gh,
                                           const CommitV& ped_cm);
 
-inline Outcome<bool> verdict(Outcome<Claims>&& claims) {
+// The verdict of a claims function's outcome, its failure passed on.
+template <class E>
+Result<bool, E> verdict(Result<Claims, E>&& claims) {
   if (!claims.ok()) return Err{claims.error()};
   return claims.value().holds_vartime();
 }

@@ -7,8 +7,8 @@
 // that do not satisfy the statement, no randomness. Provers are constant
 // time in their secrets; claims functions read public data only.
 //
-// The aggregated range proof (range_prove / range_claims) joins this
-// namespace from its own unit.
+// The aggregated range proof joins this namespace from its own unit
+// (strict_range.hpp).
 #pragma once
 
 #include <array>
@@ -20,7 +20,9 @@
 
 #include "curve/proofs/claims.hpp"
 #include "strict/codec.hpp"
+#include "strict_range.hpp"
 #include "values.hpp"
+#include "verifiers.hpp"
 
 namespace vemo::api::strict {
 
@@ -61,36 +63,12 @@ Expected<std::string> prove_balance(Bytes context, std::uint64_t value, const Pb
 Expected<Claims> balance_claims(Bytes context, Bytes proof, const GHV& gh, std::string_view key,
                                 const CommitV& commitment, const TokenV& token, const CommitV& new_commitment);
 
-inline Expected<bool> verdict(Expected<Claims>&& claims) {
-  if (!claims.ok()) return Err{claims.error()};
-  return claims.value().holds_vartime();
-}
-
 // The verifying functions, declared once: each one's Python name, its
 // parameter names and its claims function. vemo_strict's table takes its
 // verify rows from here and vemo_batch matches a queued verification
 // against the same names.
-template <auto F>
-struct ClaimsArity;
-template <class... A, Expected<Claims> (*F)(A...)>
-struct ClaimsArity<F> {
-  static constexpr std::size_t value = sizeof...(A);
-};
-
-template <auto ClaimsFn, std::size_t N>
-struct Verifier {
-  static_assert(N == ClaimsArity<ClaimsFn>::value, "a verifier's parameter names must match its claims function");
-  static constexpr auto claims = ClaimsFn;
-  const char* name;
-  std::array<const char*, N> params;
-};
-
-template <auto F>
-struct VerdictOf;
-template <class... A, Expected<Claims> (*F)(A...)>
-struct VerdictOf<F> {
-  static Expected<bool> call(A... a) { return verdict(F(a...)); }
-};
+using api::VerdictOf;
+using api::Verifier;
 
 inline constexpr Verifier<&opening_claims, 4> kVerifyOpening{"verify_opening",
                                                              {"context", "proof", "gh", "commitment"}};
@@ -103,7 +81,10 @@ inline constexpr Verifier<&signature_claims, 5> kVerifySignature{
 inline constexpr Verifier<&balance_claims, 7> kVerifyBalance{
     "verify_balance", {"context", "proof", "gh", "key", "commitment", "token", "new_commitment"}};
 
+inline constexpr Verifier<&range_proof_claims, 5> kVerifyRange{
+    "verify_range", {"context", "proof", "gh", "bits", "commitments"}};
+
 inline constexpr std::tuple kVerifiers{kVerifyOpening, kVerifyConsistency, kVerifyDleq, kVerifySignature,
-                                       kVerifyBalance};
+                                       kVerifyBalance, kVerifyRange};
 
 }  // namespace vemo::api::strict

@@ -22,4 +22,14 @@ Expected<proofs::Claims> range_claims(std::string_view context, const GHV& gh, s
   return vemo::strict::range_claims_vartime(context, gh.g, gh.h, bits, V, proof);
 }
 
+Expected<std::string> prove_range(Bytes context, std::uint64_t bits, const std::vector<std::uint64_t>& values,
+                                  const std::vector<RandR>& blindings, const GHV& gh) {
+  return range_prove(context.v, gh, bits, values, blindings);
+}
+
+Expected<proofs::Claims> range_proof_claims(Bytes context, Bytes proof, const GHV& gh, std::uint64_t bits,
+                                            const std::vector<CommitV>& commitments) {
+  return range_claims(context.v, gh, bits, commitments, proof.v);
+}
+
 }  // namespace vemo::api::strict

@@ -32,4 +32,11 @@ Expected<std::string> range_prove(std::string_view context, const GHV& gh, std::
 Expected<proofs::Claims> range_claims(std::string_view context, const GHV& gh, std::uint64_t bits,
                                       const std::vector<CommitV>& commitments, std::string_view proof);
 
+// The same in vemo_strict's order of parameters (the context, and for the
+// verifier the proof, first, as for the suite's other proofs).
+Expected<std::string> prove_range(Bytes context, std::uint64_t bits, const std::vector<std::uint64_t>& values,
+                                  const std::vector<RandR>& blindings, const GHV& gh);
+Expected<proofs::Claims> range_proof_claims(Bytes context, Bytes proof, const GHV& gh, std::uint64_t bits,
+                                            const std::vector<CommitV>& commitments);
+
 }  // namespace vemo::api::strict

@@ -3,7 +3,8 @@
 // function table takes its eight verify rows from here, and vemo_batch
 // matches a queued verification's arguments against the same names, so a
 // batched call is refused exactly as the function itself would refuse it.
-// A verifier's verdict is verdict(claims(args...)) (VerdictOf).
+// A verifier's verdict is verdict(claims(args...)) (VerdictOf). The strict
+// suite declares its verifiers with the same two templates.
 #pragma once
 
 #include <array>
@@ -16,7 +17,7 @@ namespace vemo::api {
 
 template <auto F>
 struct ClaimsArity;
-template <class... A, Outcome<Claims> (*F)(A...)>
+template <class R, class... A, R (*F)(A...)>
 struct ClaimsArity<F> {
   static constexpr std::size_t value = sizeof...(A);
 };
@@ -29,12 +30,13 @@ struct Verifier {
   std::array<const char*, N> params;
 };
 
-// The verifying function of a claims function: same parameters, its verdict.
+// The verifying function of a claims function: same parameters, its verdict
+// (Outcome<bool> for vemo's, Expected<bool> for the strict suite's).
 template <auto F>
 struct VerdictOf;
-template <class... A, Outcome<Claims> (*F)(A...)>
+template <class R, class... A, R (*F)(A...)>
 struct VerdictOf<F> {
-  static Outcome<bool> call(A... a) { return verdict(F(a...)); }
+  static auto call(A... a) { return verdict(F(a...)); }
 };
 
 inline constexpr Verifier<&range_proof_single_claims, 4> kRangeProofSingleVerify{

@@ -391,6 +391,9 @@ const DocumentedRow kStrictFunctions[] = {
              "token", "new_commitment"),
      VEMO_DOC_prove_balance},
     {strict_verifier_row<api::strict::kVerifyBalance>(), VEMO_DOC_verify_balance},
+    {VEMO_FN("prove_range", api::strict::prove_range, "context", "bits", "values", "blindings", "gh"),
+     VEMO_DOC_prove_range},
+    {strict_verifier_row<api::strict::kVerifyRange>(), VEMO_DOC_verify_range},
 };
 constexpr std::size_t kStrictCount = sizeof(kStrictFunctions) / sizeof(kStrictFunctions[0]);
 

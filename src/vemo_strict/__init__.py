@@ -1,4 +1,4 @@
-"""The strict proof suite: sigma proofs sound by construction.
+"""The strict proof suite: sigma proofs and aggregated range proofs sound by construction.
 
 Every challenge is drawn from a transcript holding the suite's tag, the
 caller's context bytes, the whole statement and every prover message, so a
@@ -33,6 +33,8 @@ sign = _native.sign
 verify_signature = _native.verify_signature
 prove_balance = _native.prove_balance
 verify_balance = _native.verify_balance
+prove_range = _native.prove_range
+verify_range = _native.verify_range
 
 __all__ = [
     "__version__",
@@ -41,10 +43,12 @@ __all__ = [
     "prove_consistency",
     "prove_dleq",
     "prove_opening",
+    "prove_range",
     "sign",
     "verify_balance",
     "verify_consistency",
     "verify_dleq",
     "verify_opening",
+    "verify_range",
     "verify_signature",
 ]

@@ -137,3 +137,21 @@ def verify_balance(
     False for a well-formed proof that does not verify; ValueError for
     malformed proof bytes or a refused statement (see prove_balance).
     """
+
+def prove_range(context: bytes, bits: int, values: list[int], blindings: list[vemo.rand_r], gh: vemo.GH) -> bytes:
+    """One proof that every values[j] lies in [0, 2**bits), for the commitments
+    commit(values[j], blindings[j], gh), bound to context.
+
+    bits is 8, 16, 32 or 64; 1 to 64 values, one blinding each. The proof of
+    m values is 32*(2*log2(bits*m') + 9) bytes, m' being m rounded up to a
+    power of two. ValueError for another bit length or count, a value out of
+    range, mismatched lists, or without randomness.
+    """
+
+def verify_range(context: bytes, proof: bytes, gh: vemo.GH, bits: int, commitments: list[vemo.Commit]) -> bool:
+    """Whether proof shows that every commitment holds a value in [0, 2**bits), under context.
+
+    False for a well-formed proof that does not verify; ValueError for
+    malformed proof bytes, another bit length, or a number of commitments
+    outside 1 to 64.
+    """

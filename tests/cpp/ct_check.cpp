@@ -335,16 +335,16 @@ int main() {
     };
     auto as_bytes = [](const std::string& s) { return vemo::api::Bytes{s}; };
     std::string p = must(st::prove_opening(ctx, value, r1, gh, c1), "strict opening");
-    verified(st::verdict(st::opening_claims(ctx, as_bytes(p), gh, c1)), "strict opening");
+    verified(api::verdict(st::opening_claims(ctx, as_bytes(p), gh, c1)), "strict opening");
     p = must(st::prove_consistency(ctx, value, r1, gh, c1, keys, tokens), "strict consistency");
-    verified(st::verdict(st::consistency_claims(ctx, as_bytes(p), gh, c1, keys, tokens)), "strict consistency");
+    verified(api::verdict(st::consistency_claims(ctx, as_bytes(p), gh, c1, keys, tokens)), "strict consistency");
     p = must(st::prove_dleq(ctx, regen, gh, h_sumR, sum_tokens), "strict dleq");
-    verified(st::verdict(st::dleq_claims(ctx, as_bytes(p), gh, pk_text, h_sumR, sum_tokens)), "strict dleq");
+    verified(api::verdict(st::dleq_claims(ctx, as_bytes(p), gh, pk_text, h_sumR, sum_tokens)), "strict dleq");
     const vemo::api::Bytes message{"pay 5 to 9"};
     p = must(st::sign(ctx, message, regen, gh), "strict signature");
-    verified(st::verdict(st::signature_claims(ctx, as_bytes(p), message, pk_text, gh)), "strict signature");
+    verified(api::verdict(st::signature_claims(ctx, as_bytes(p), message, pk_text, gh)), "strict signature");
     p = must(st::prove_balance(ctx, value, regen, r2, gh, c1, t1, c2), "strict balance");
-    verified(st::verdict(st::balance_claims(ctx, as_bytes(p), gh, pk_text, c1, t1, c2)), "strict balance");
+    verified(api::verdict(st::balance_claims(ctx, as_bytes(p), gh, pk_text, c1, t1, c2)), "strict balance");
   }
 
 #ifdef VEMO_CT_MUTANT

@@ -73,13 +73,6 @@ bool reference_ipa_verify(const InnerProductArg& arg, std::size_t level, std::ve
   return reference_ipa_verify(arg, level + 1, G2, H2, u, P2);
 }
 
-std::vector<Scalar> powers(const Scalar& c, std::size_t n) {
-  std::vector<Scalar> v;
-  Scalar p = Scalar::one();
-  for (std::size_t i = 0; i < n; ++i, p = p.mul(c)) v.push_back(p);
-  return v;
-}
-
 // The range proof verified term by term: the modified generators h', the
 // point P and the recursive argument, with the t(x) equation beside it.
 bool reference_range_verify(const RangeProof& p, const std::vector<Point>& Gv, const std::vector<Point>& Hv,

@@ -32,18 +32,6 @@ Result<Scalar, Panic> random_scalar() {
   return *s;
 }
 
-// 1, c, c², … (count entries).
-std::vector<Scalar> powers(const Scalar& c, std::size_t count) {
-  std::vector<Scalar> out;
-  out.reserve(count);
-  Scalar p = Scalar::one();
-  for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(p);
-    p = p.mul(c);
-  }
-  return out;
-}
-
 // The low N bits of W = Σ_j v_j·2^(j·n), as 64-bit words (little-endian).
 // Shifts and word counts are public; the additions carry through every word,
 // so the time does not depend on the values.
