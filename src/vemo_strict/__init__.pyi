@@ -12,11 +12,13 @@ __all__ = [
     "prove_consistency",
     "prove_dleq",
     "prove_opening",
+    "prove_range",
     "sign",
     "verify_balance",
     "verify_consistency",
     "verify_dleq",
     "verify_opening",
+    "verify_range",
     "verify_signature",
 ]
 
