@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "curve/jacobian.hpp"
 #include "curve/point.hpp"
 #include "curve/verify.hpp"
 #include "curve/window.hpp"
@@ -99,7 +100,7 @@ TEST(VerifyBuild, BrokenInvariantsAbortAtTheirCheck) {
          JacPoint acc{G.x, G.y, Fp::one()};
          jac_madd(acc, G, 1);
        },
-       "window\\.hpp:[0-9]+: mixed Jacobian addition never meets acc = "},
+       "jacobian\\.hpp:[0-9]+: mixed Jacobian addition never meets acc = "},
   };
   for (const Case& c : cases) EXPECT_DEATH(c.run(), c.message) << c.what;
 
