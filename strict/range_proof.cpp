@@ -168,18 +168,7 @@ Expected<std::string> prove(std::string_view context, const Point& g_in, const P
   for (std::size_t i = 0; i < N; ++i) a_R[i] = a_L[i].sub(Scalar::one());
 
   // S = ρ·h + Σ s_L[i]·G_i + Σ s_R[i]·H_i, constant time in the scalars.
-  Point S;
-  {
-    std::vector<Point> points;
-    points.reserve(1 + 2 * N);
-    points.push_back(h);
-    points.insert(points.end(), gens.G.begin(), gens.G.end());
-    points.insert(points.end(), gens.H.begin(), gens.H.end());
-    std::vector<Scalar> scalars(nonces.begin() + 3, nonces.end());
-    scalars[0] = rho;
-    S = msm(scalars.data(), points.data(), points.size()).to_affine("add_point");
-    wipe_all(scalars);
-  }
+  const Point S = bulletproofs::commit_blinding(gens.G, gens.H, h, rho, s_L, s_R);
   ct::declassify(A);
   ct::declassify(S);
   t.absorb_point("A", A);

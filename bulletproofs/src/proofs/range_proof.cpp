@@ -116,6 +116,24 @@ Scalar scalar_challenge(const Scalar& tau_x, const Scalar& miu, const Scalar& tx
   return Scalar::deserialize(d.data(), d.size()).value();  // every 32 bytes reduce to a scalar
 }
 
+Point commit_blinding(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& h, const Scalar& rho,
+                      const Scalar* s_L, const Scalar* s_R) {
+  const std::size_t N = Gv.size();
+  std::vector<Point> points;
+  points.reserve(1 + 2 * N);
+  points.push_back(h);
+  points.insert(points.end(), Gv.begin(), Gv.end());
+  points.insert(points.end(), Hv.begin(), Hv.end());
+  std::vector<Scalar> scalars;
+  scalars.reserve(1 + 2 * N);
+  scalars.push_back(rho);
+  scalars.insert(scalars.end(), s_L, s_L + N);
+  scalars.insert(scalars.end(), s_R, s_R + N);
+  const Point S = msm(scalars.data(), points.data(), points.size()).to_affine("add_point");
+  wipe_all(scalars);
+  return S;
+}
+
 Point commit_bits(const std::vector<Point>& Gv, const std::vector<Point>& Hv, const Point& h, const Scalar& alpha,
                   const std::vector<Scalar>& values, std::uint64_t n, std::vector<Scalar>& a_L) {
   const std::size_t N = Gv.size();
@@ -166,19 +184,7 @@ Result<RangeProof, Panic> RangeProof::prove(const std::vector<Point>& Gv, const 
   std::vector<Scalar> a_R(N);
   for (std::size_t i = 0; i < N; ++i) a_R[i] = a_L[i].sub(Scalar::one());
 
-  // S = ρ·h + Σ s_L[i]·Gv[i] + Σ s_R[i]·Hv[i].
-  Point S;
-  {
-    std::vector<Point> points;
-    points.reserve(1 + 2 * N);
-    points.push_back(h);
-    points.insert(points.end(), Gv.begin(), Gv.end());
-    points.insert(points.end(), Hv.begin(), Hv.end());
-    std::vector<Scalar> scalars(secrets.begin() + 4, secrets.end());
-    scalars.insert(scalars.begin(), rho);
-    S = msm(scalars.data(), points.data(), points.size()).to_affine("add_point");
-    wipe_all(scalars);
-  }
+  const Point S = commit_blinding(Gv, Hv, h, rho, s_L, s_R);
 
   publish(A);
   publish(S);

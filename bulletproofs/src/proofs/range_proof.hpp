@@ -87,6 +87,12 @@ curve::Point commit_bits(const std::vector<curve::Point>& Gv, const std::vector<
                          const curve::Point& h, const curve::Scalar& alpha, const std::vector<curve::Scalar>& values,
                          std::uint64_t n, std::vector<curve::Scalar>& a_L);
 
+// The prover's second commitment S = rho·h + Σ s_L[i]·Gv[i] + Σ s_R[i]·Hv[i]
+// (s_L, s_R: Gv.size() blinding scalars each). Constant time in the scalars.
+curve::Point commit_blinding(const std::vector<curve::Point>& Gv, const std::vector<curve::Point>& Hv,
+                             const curve::Point& h, const curve::Scalar& rho, const curve::Scalar* s_L,
+                             const curve::Scalar* s_R);
+
 // x_u of the record: SHA-256 over the minimal big-endian bytes of tau_x,
 // miu and tx (zero as the byte 0x00) and 00 00 00 00, reduced mod r.
 curve::Scalar scalar_challenge(const curve::Scalar& tau_x, const curve::Scalar& miu, const curve::Scalar& tx);
