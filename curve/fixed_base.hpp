@@ -30,6 +30,10 @@ Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, co
 // (the schedule is the same for every a). Projective result.
 ProjPoint amount_scalar_mul_fixed_proj(const Bn254Point& A, std::int64_t a, const Bn254Point& B,
                                        const Bn254Scalar& b);
+// The same for a secret unsigned 64-bit a (0 .. 2^64 - 1): the same point
+// as with a = Scalar::from_u64(a), from the same 13 low windows of A's table.
+ProjPoint u64_scalar_mul_fixed_proj(const Bn254Point& A, std::uint64_t a, const Bn254Point& B,
+                                    const Bn254Scalar& b);
 
 // The same two results in projective form, for callers that bring several
 // results to affine with one inversion.

@@ -5,6 +5,7 @@
 #include "curve/msm_vartime.hpp"
 #include "curve/random.hpp"
 #include "curve/scalar_mul.hpp"
+#include "curve/verify.hpp"
 
 namespace vemo::strict {
 
@@ -29,7 +30,17 @@ void put_u32(std::string& out, std::uint32_t v) {
 // Σ_t s_{i(t)} · B_t for secret s, constant time in s: the bases of a
 // ledger recur (g, h, busy keys), so one or two terms go through the
 // fixed-base tables; longer sums through the constant-time multi-scalar sum.
-ProjPoint linear_sum(const LinearEquation& eq, const std::vector<Scalar>& s) {
+ProjPoint linear_sum(const LinearEquation& eq, const std::vector<Scalar>& s, std::uint64_t narrow = 0) {
+  if (eq.terms.size() == 2) {
+    for (int first = 0; first < 2; ++first) {  // public: which term holds a value below 2^64
+      const Term &a = eq.terms[first], &b = eq.terms[1 - first];
+      if (a.secret < 64 && (narrow >> a.secret & 1)) {
+        ct::Wiped<curve::Limbs> raw(s[a.secret].to_raw());
+        VEMO_VERIFY_CHECK(((*raw)[1] | (*raw)[2] | (*raw)[3]) == 0, "a narrow secret is below 2^64");
+        return curve::u64_scalar_mul_fixed_proj(a.base, (*raw)[0], b.base, s[b.secret]);
+      }
+    }
+  }
   if (eq.terms.size() == 1) return curve::scalar_mul_fixed_proj(eq.terms[0].base, s[eq.terms[0].secret]);
   if (eq.terms.size() == 2)
     return curve::double_scalar_mul_fixed_proj(eq.terms[0].base, s[eq.terms[0].secret], eq.terms[1].base,
@@ -115,7 +126,7 @@ Expected<std::string> prove(const Relation& rel, std::string_view context, const
   // The secrets must satisfy every equation: all are compared before one
   // branch, so only the verdict, which the caller learns anyway, is public.
   u64 holds = 1;
-  for (const LinearEquation& eq : rel.equations) holds &= equals_flag(linear_sum(eq, w), eq.image);
+  for (const LinearEquation& eq : rel.equations) holds &= equals_flag(linear_sum(eq, w, rel.narrow), eq.image);
   ct::declassify(holds);
   if (!holds) return error(rel.kind + ": the secrets do not satisfy the statement");
 

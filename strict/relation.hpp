@@ -47,6 +47,10 @@ struct Relation {
   std::uint32_t secrets = 0;  // k
   std::vector<LinearEquation> equations;
   std::vector<ExtraItem> extra;
+  // Bit i set: secret i is below 2^64 (a value), a public fact of the
+  // statement's types. It lets the prover's check of the statement take
+  // the value's term from the low windows only; proofs are the same.
+  std::uint64_t narrow = 0;
 
   std::size_t proof_size() const { return kPointBytes * equations.size() + kScalarBytes * secrets; }
 };

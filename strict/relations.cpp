@@ -25,7 +25,7 @@ Expected<bool> refuse_identity(std::string_view kind, std::string_view what, con
 Expected<Relation> opening(const Point& g, const Point& h, const Point& c) {
   for (auto [what, p] : {std::pair{"g", &g}, std::pair{"h", &h}})
     if (auto r = refuse_identity("opening", what, *p); !r.ok()) return Err{r.error()};
-  return Relation{"opening", 2, {{c, {{kV, g}, {kR, h}}}}, {}};
+  return Relation{"opening", 2, {{c, {{kV, g}, {kR, h}}}}, {}, 1u << kV};
 }
 
 Expected<Relation> consistency(const Point& g, const Point& h, const Point& c, const std::vector<Point>& keys,
@@ -38,7 +38,7 @@ Expected<Relation> consistency(const Point& g, const Point& h, const Point& c, c
                  " tokens");
   for (auto [what, p] : {std::pair{"g", &g}, std::pair{"h", &h}})
     if (auto r = refuse_identity("consistency", what, *p); !r.ok()) return Err{r.error()};
-  Relation rel{"consistency", 2, {{c, {{kV, g}, {kR, h}}}}, {}};
+  Relation rel{"consistency", 2, {{c, {{kV, g}, {kR, h}}}}, {}, 1u << kV};
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (auto r = refuse_identity("consistency", "key " + std::to_string(i), keys[i]); !r.ok()) return Err{r.error()};
     rel.equations.push_back({tokens[i], {{kR, keys[i]}}});
@@ -65,7 +65,8 @@ Expected<Relation> balance(const Point& g, const Point& h, const Point& pk, cons
   return Relation{"balance",
                   3,
                   {{h, {{kBalU, pk}}}, {c, {{kBalV, g}, {kBalU, t}}}, {c2, {{kBalV, g}, {kBalR, h}}}},
-                  {}};
+                  {},
+                  1u << kBalV};
 }
 
 Scalar balance_u(const Scalar& sk) { return Scalar{"invert", sk.fe.inverse()}; }

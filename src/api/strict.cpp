@@ -73,9 +73,7 @@ Expected<Claims> claims(const Expected<st::Relation>& rel, Bytes context, Bytes 
 }  // namespace
 
 CommitV commit(std::uint64_t value, const RandR& r, const GHV& gh) {
-  Scalar v = Scalar::from_u64(value);
-  Point c = curve::double_scalar_mul_fixed(gh.g, v, gh.h, r.s);
-  curve::wipe(v);
+  Point c = curve::u64_scalar_mul_fixed_proj(gh.g, value, gh.h, r.s).to_affine("add_point");
   ct::declassify(c);  // a commitment is published
   return CommitV{c};
 }

@@ -281,4 +281,22 @@ TEST(FixedBase, AmountFormMatchesScalarForm) {
   }
 }
 
+// The unsigned form over the whole 64-bit range: its top window (bits
+// 60..63) reaches the largest digit with a carry, and must carry no further.
+TEST(FixedBase, U64FormMatchesScalarForm) {
+  const Point g = Point::generator().scalar_mul(random_scalar());
+  const Point h = Point::generator().scalar_mul(random_scalar());
+  std::vector<std::uint64_t> values = {0, 1, 15, 16, 17, 31, 32, 0x7fffffffffffffffULL, 0x8000000000000000ULL,
+                                       0xf800000000000000ULL, 0xfbffffffffffffffULL, 0xffffffffffffffffULL,
+                                       0xfffffffffffffff0ULL};
+  for (int i = 0; i < 20; ++i) values.push_back(rng()());
+  for (int round = 0; round < 3; ++round) {  // plain sums first, then the tables
+    for (std::uint64_t a : values) {
+      const Scalar b = random_scalar();
+      const Point want = double_scalar_mul_fixed(g, Scalar::from_u64(a), h, b);
+      ASSERT_TRUE(u64_scalar_mul_fixed_proj(g, a, h, b).to_affine("x").eq(want)) << a;
+    }
+  }
+}
+
 }  // namespace
