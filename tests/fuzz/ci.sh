@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The decoder fuzzer as a CI step: each group of decoders (point, scalar,
-# json, sigma, range, strict) runs for FUZZ_SECONDS (default 25) with a fixed seed,
+# json, sigma, range, strict) runs for FUZZ_SECONDS (default 15) with a fixed seed,
 # starting from the stored corpus: the seeds made from tests/data and every
 # input under tests/fuzz/regressions/. Any crash fails the step and leaves
 # the input in build/fuzz/artifacts/; add it to tests/fuzz/regressions/ so
 # the normal test suite replays it from then on.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-SECS=${FUZZ_SECONDS:-25}
+SECS=${FUZZ_SECONDS:-15}
 TARGETS=${FUZZ_TARGETS:-point scalar json sigma range strict}
 
 # clang and its libFuzzer runtime, from Debian when missing.
