@@ -138,15 +138,19 @@ namespace {
 // a·A + b·B for a = (-1)^neg · mag, mag <= 2^64 - 1, neg in {0, 1}: windows
 // 0..12 cover bits 0..64; the top one (bits 60..63) is at most 15, plus a
 // carry of 1 it is at most 16, the largest digit, so nothing carries out.
-ProjPoint small_double_mul(const Bn254Point& A, u64 mag, u64 neg, const Bn254Point& B, const Bn254Scalar& b,
-                           const Bn254Scalar& a_scalar) {
+ProjPoint small_double_mul(const Bn254Point& A, u64 mag, u64 neg, const Bn254Point& B, const Bn254Scalar& b) {
   constexpr int kSmallWindows = 13;
   auto ta = A.infinity ? nullptr : table_for(A);
   auto tb = B.infinity ? nullptr : table_for(B);
   if (!ta || !tb) {
-    const Bn254Scalar ks[2] = {a_scalar, b};
+    // Only here is a needed as a scalar: (-1)^neg·mag by a masked negation.
+    Bn254Scalar ks[2] = {Bn254Scalar::from_u64(mag), b};
+    const Bn254Scalar negated = ks[0].neg();
+    ks[0].fe.cmov(negated.fe, neg);
     const Bn254Point ps[2] = {A, B};
-    return msm(ks, ps, 2);
+    const ProjPoint out = msm(ks, ps, 2);
+    ct::wipe(ks, sizeof ks);
+    return out;
   }
   int8_t da[kSmallWindows], db[kWindows];
   recode_signed5(Limbs{mag, 0, 0, 0}, kSmallWindows, da);
@@ -168,18 +172,12 @@ ProjPoint amount_scalar_mul_fixed_proj(const Bn254Point& A, std::int64_t a, cons
                                        const Bn254Scalar& b) {
   const u64 neg = (u64)a >> 63;
   const u64 mag = ((u64)a ^ (0 - neg)) + neg;  // |a| <= 2^63, as an unsigned value
-  Bn254Scalar as = Bn254Scalar::from_i64(a);
-  const ProjPoint out = small_double_mul(A, mag, neg, B, b, as);
-  wipe(as);
-  return out;
+  return small_double_mul(A, mag, neg, B, b);
 }
 
 ProjPoint u64_scalar_mul_fixed_proj(const Bn254Point& A, std::uint64_t a, const Bn254Point& B,
                                     const Bn254Scalar& b) {
-  Bn254Scalar as = Bn254Scalar::from_u64(a);
-  const ProjPoint out = small_double_mul(A, a, 0, B, b, as);
-  wipe(as);
-  return out;
+  return small_double_mul(A, a, 0, B, b);
 }
 
 Bn254Point double_scalar_mul_fixed(const Bn254Point& A, const Bn254Scalar& a, const Bn254Point& B,
