@@ -52,7 +52,7 @@ def outcome(report):
 def made(tmp_path_factory):
     """60 transfers between 4 accounts, two of each kind of fault."""
     path = tmp_path_factory.mktemp("ledger") / "l.jsonl"
-    faults = vemo_ledger.make_ledger(path, 60, invalid=2 * len(FAULTS), accounts=4, bits=8, seed=7)
+    faults = vemo_ledger.make_ledger(path, 60, invalid=2 * len(FAULTS), accounts=4, bits=8, seed=7, version=1)
     return path, faults
 
 
@@ -220,7 +220,7 @@ def run_cli(*args, cwd=None):
 
 def test_cli_make_then_verify(tmp_path):
     out = tmp_path / "l.jsonl"
-    p = run_cli("make", "--transfers", "6", "--invalid", "2", "--bits", "8", "--accounts", "2", str(out))
+    p = run_cli("make", "--format", "1", "--transfers", "6", "--invalid", "2", "--bits", "8", "--accounts", "2", str(out))
     assert p.returncode == 0, p.stderr
     assert "make: 6/6 transfers (100%)" in p.stderr  # plain progress lines off a terminal
     assert json.loads((tmp_path / "l.invalid.json").read_text())["ledger"] == str(out)

@@ -13,7 +13,8 @@ from typing import Sequence
 import vemo
 import vemo_batch
 
-from vemo_ledger.record import Opening, RecordError, Transfer, parse, record_id
+from vemo_ledger.record import Opening, RecordError, Transfer, parse, read_json, record_id
+from vemo_ledger.record2 import Version2, is_version2
 
 #: The proofs of a transfer, in the order they are checked, and the reason
 #: given when one fails. The first failing one is the transfer's reason.
@@ -29,6 +30,11 @@ NO_SENDER = "the sender has no open account"
 NO_RECEIVER = "the receiver has no open account"
 WRONG_BALANCE = "the sender's new balance is not its balance minus the amount"
 NOT_UTF8 = "not UTF-8 text"
+#: The reasons of a record of one version in a ledger of the other (the
+#: version is the first record's): such a line is refused like any other
+#: malformed one, so a stray line cannot stop the rest being checked.
+VERSION2_IN_VERSION1 = "a record of version 2 in a ledger of version 1"
+VERSION1_IN_VERSION2 = "a record of version 1 in a ledger of version 2"
 
 
 @dataclass(frozen=True)
@@ -50,6 +56,17 @@ class LineResult:
     receiver: str | None = None
     amount: str | None = None
     balance: str | None = None
+    # Records of version 2 only (check2.py): the format's version, the
+    # amount's handle for its receiver (an opening's or mint's owner), the
+    # sender's pair before the transfer as the record states it, the new
+    # balance's handle, and the record's count (a transfer's sequence
+    # number, an opening's or mint's issuer count).
+    version: int = 1
+    handle: str | None = None
+    before: str | None = None
+    before_handle: str | None = None
+    balance_handle: str | None = None
+    count: int | None = None
 
 
 class MalformedResult(ValueError):
@@ -66,17 +83,20 @@ class Checked:
     result: LineResult
     amount: vemo.Commit | None
     balance: vemo.Commit | None
+    handle: vemo.Token | None = None  # version 2: the receiver's (owner's) handle of the amount
+    balance_handle: vemo.Token | None = None  # version 2: the new balance's handle
 
 
-def checked_results(lines: Sequence[tuple[int, str]], results: object) -> list[Checked]:
+def checked_results(lines: Sequence[tuple[int, str]], results: object, version: int = 1) -> list[Checked]:
     """results as verify_chunk(lines) must give them, or MalformedResult.
 
     A result computed elsewhere (on a worker of a cluster) is data from
     another machine: before any of it is applied, it must hold one
     LineResult per line of `lines`, with the same line numbers in the same
     order, every field of its type, and, for a line found valid, the point
-    texts that Ledger reads decoding. Nothing here can tell whether a
-    well-formed verdict is true; the cluster is trusted for that.
+    texts that Ledger reads decoding, all of the ledger's `version` (1, or
+    2 for verify_chunk2). Nothing here can tell whether a well-formed
+    verdict is true; the cluster is trusted for that.
     """
     if type(results) is not list:
         raise MalformedResult(f"a {type(results).__name__} instead of a list of results")
@@ -88,9 +108,17 @@ def checked_results(lines: Sequence[tuple[int, str]], results: object) -> list[C
             raise MalformedResult(f"a {type(r).__name__} instead of a LineResult for line {line}")
         if type(r.line) is not int or r.line != line:
             raise MalformedResult(f"the result for line {line} names line {r.line!r}")
-        texts = (r.id, r.reason, r.kind, r.account, r.receiver, r.amount, r.balance)
+        texts = (r.id, r.reason, r.kind, r.account, r.receiver, r.amount, r.balance, r.handle, r.before,
+                 r.before_handle, r.balance_handle)
         if not all(t is None or type(t) is str for t in texts):
             raise MalformedResult(f"the result for line {line} holds a field that is not a string")
+        if type(r.version) is not int or not (r.count is None or type(r.count) is int):
+            raise MalformedResult(f"the result for line {line} holds a field that is not an integer")
+        if r.version != version:
+            raise MalformedResult(f"the result for line {line} is of version {r.version}, not {version}")
+        if version == 2:
+            out.append(_checked2(line, r))
+            continue
         amount = balance = None
         if r.reason is None:
             needs = {"open": (r.account, r.balance), "transfer": (r.account, r.receiver, r.amount, r.balance)}
@@ -103,6 +131,32 @@ def checked_results(lines: Sequence[tuple[int, str]], results: object) -> list[C
                 raise MalformedResult(f"the result for line {line} holds a text that is not a point") from None
         out.append(Checked(r, amount, balance))
     return out
+
+
+#: What each valid kind of record of version 2 must carry in its result.
+_NEEDS2 = {
+    "header": (),
+    "open": ("account", "amount", "handle", "count"),
+    "mint": ("account", "amount", "handle", "count"),
+    "transfer": ("account", "receiver", "amount", "handle", "before", "before_handle", "balance", "balance_handle",
+                 "count"),
+}
+
+
+def _checked2(line: int, r: LineResult) -> Checked:
+    """checked_results for one result of a record of version 2."""
+    if r.reason is not None:
+        return Checked(r, None, None)
+    if r.kind not in _NEEDS2 or any(getattr(r, name) is None for name in _NEEDS2[r.kind]):
+        raise MalformedResult(f"the result for line {line} is valid but incomplete")
+    try:
+        amount = None if r.amount is None else vemo_batch.decode_commit(r.amount)
+        handle = None if r.handle is None else vemo_batch.decode_token(r.handle)
+        balance = None if r.balance is None else vemo_batch.decode_commit(r.balance)
+        balance_handle = None if r.balance_handle is None else vemo_batch.decode_token(r.balance_handle)
+    except ValueError:
+        raise MalformedResult(f"the result for line {line} holds a text that is not a point") from None
+    return Checked(r, amount, balance, handle, balance_handle)
 
 
 class _Invalid(Exception):
@@ -168,14 +222,20 @@ def _failure(field: str, reason: str, error: str | None) -> str:
     return f'field "{field}": {error}' if error is not None else reason
 
 
-def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[LineResult]:
+def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1, v2: Version2 | None = None) -> list[LineResult]:
     """Check each (line number, text) on its own; one LineResult per line, in order.
 
     A line is checked for its form, its point texts are decoded, and a
     transfer's four proofs are verified, all of a chunk's proofs in one
     vemo_batch.Batch on `threads` threads. A line that is not a valid
     record gives its reason; nothing here raises for bad data.
+
+    With `v2`, the lines are of a ledger of version 2 and are checked as
+    check2.verify_chunk2 says, against the ledger's header.
     """
+    if v2 is not None:
+        from vemo_ledger.check2 import verify_chunk2
+        return verify_chunk2(lines, v2, threads)
     gh = vemo.gen_GH()
     results: list[LineResult | None] = [None] * len(lines)
     batch = vemo_batch.Batch()
@@ -185,6 +245,9 @@ def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[Lin
             _text("line", text)
         except _Invalid:
             results[i] = LineResult(line, None, NOT_UTF8)
+            continue
+        if '"version"' in text and _claims_version2(text):
+            results[i] = LineResult(line, record_id(text), VERSION2_IN_VERSION1)
             continue
         try:
             record = parse(text)
@@ -211,6 +274,13 @@ def verify_chunk(lines: Sequence[tuple[int, str]], threads: int = 1) -> list[Lin
             results[i] = LineResult(line, id, None, "transfer", account=sender, receiver=receiver, amount=amount,
                                     balance=balance)
     return [r for r in results if r is not None]
+
+
+def _claims_version2(text: str) -> bool:
+    try:
+        return is_version2(read_json(text))
+    except (ValueError, RecursionError):
+        return False
 
 
 def check_transfer(t: Transfer, balance: vemo.Commit) -> list[tuple[str, str | None]]:

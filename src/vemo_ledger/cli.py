@@ -1,10 +1,11 @@
-"""The command line: python3 -m vemo_ledger {make,verify} ...
+"""The command line: python3 -m vemo_ledger {make,verify,balance} ...
 
 Exit status: 0 when every record is valid (or the ledger was written), 1
 when any record is invalid, 2 when the run could not be done (a usage
 error, a missing or unreadable file, a file that is not JSON Lines, a
 cluster that cannot be started or reached), with a one-line message on
-stderr.
+stderr. balance exits 0 when it printed the balance, 1 when the key's
+account is not open or its balance is beyond the search.
 """
 from __future__ import annotations
 
@@ -70,13 +71,14 @@ def parser() -> argparse.ArgumentParser:
                 description="Make and verify confidential-transfer ledgers (JSON Lines, one record per line).",
                 epilog="Exit status: 0 all records valid, 1 some record invalid, 2 usage, I/O or cluster error. "
                        "The record format and the checks: docs/ledger.md.")
-    sub = p.add_subparsers(dest="command", required=True, metavar="{make,verify}", parser_class=_Parser)
+    sub = p.add_subparsers(dest="command", required=True, metavar="{make,verify,balance}", parser_class=_Parser)
 
     m = sub.add_parser("make", help="write a ledger of N transfers between a few accounts",
-                       description="Write a ledger: one opening per account, then N transfers proved on all "
-                                   "cores. With --invalid K, K transfers at random places are invalid in "
-                                   "varied ways, listed with their expected reasons in OUT's side file "
-                                   "(l.jsonl -> l.invalid.json).")
+                       description="Write a ledger: a header (version 2), one opening per account, then N "
+                                   "transfers proved on all cores. With --invalid K, K transfers at random "
+                                   "places are invalid in varied ways, listed with their expected reasons in "
+                                   "OUT's side file (l.jsonl -> l.invalid.json). Version 2 writes every party's "
+                                   "secret key to OUT's key folder (l.jsonl -> l.keys/acct-1.key, ...).")
     m.add_argument("out", metavar="OUT.jsonl", help="the ledger to write")
     m.add_argument("--transfers", type=_count, required=True, metavar="N", help="transfers to write")
     m.add_argument("--invalid", type=_count, default=0, metavar="K", help="how many of them are invalid (0)")
@@ -85,6 +87,8 @@ def parser() -> argparse.ArgumentParser:
                    help="range of the amounts' and balances' proofs, in bits (32)")
     m.add_argument("--threads", type=_positive, default=None, help="proving threads (all cores)")
     m.add_argument("--seed", type=int, default=None, help="fixes amounts, pairs and invalid places")
+    m.add_argument("--format", type=int, choices=(1, 2), default=2,
+                   help="the records' version: 2 (signed, replay-proof, the default) or 1")
     m.add_argument("--quiet", action="store_true", help="no progress on stderr")
 
     v = sub.add_parser("verify", help="check every record of a ledger and report",
@@ -115,17 +119,27 @@ def parser() -> argparse.ArgumentParser:
                    help="where to write the JSON report ('-': stdout, the summary then goes to stderr); "
                         "default: beside the ledger, l.jsonl -> l.report.json")
     v.add_argument("--quiet", action="store_true", help="no progress on stderr")
+
+    b = sub.add_parser("balance", help="read an account's balance with its key (version 2)",
+                       description="Verify a ledger of version 2 in this process, then read the balance of "
+                                   "the account of KEYFILE's key from its pair on the ledger, with that key "
+                                   "alone (no payer's blinding scalar is needed). Only valid lines move "
+                                   "balances.")
+    b.add_argument("ledger", metavar="LEDGER.jsonl", help="the ledger to read")
+    b.add_argument("--key", required=True, metavar="KEYFILE",
+                   help='the account\'s key file (JSON "key" and "secret_key", as make writes them)')
+    b.add_argument("--threads", type=_positive, default=None, help="verifying threads (all cores)")
     return p
 
 
 def _make(args: argparse.Namespace) -> int:
-    from vemo_ledger.make import make_ledger, side_file
+    from vemo_ledger.make import keys_dir, make_ledger, side_file
 
     bar = None if args.quiet else Progress("make", args.transfers, "transfers")
     try:
         faults = make_ledger(args.out, args.transfers, invalid=args.invalid, accounts=args.accounts,
                              bits=args.bits, threads=args.threads, seed=args.seed,
-                             on_progress=None if bar is None else bar.update)
+                             on_progress=None if bar is None else bar.update, version=args.format)
     except BaseException as e:
         if bar is not None:
             bar.abort()
@@ -136,8 +150,36 @@ def _make(args: argparse.Namespace) -> int:
         raise
     if bar is not None:
         bar.close()
+    keys = f"; keys in {keys_dir(args.out)}" if args.format == 2 else ""
     print(f"wrote {args.out}: {args.accounts} accounts, {args.transfers} transfers, {len(faults)} invalid "
-          f"(listed in {side_file(args.out)})")
+          f"(listed in {side_file(args.out)}){keys}")
+    return EXIT_VALID
+
+
+def _balance(args: argparse.Namespace) -> int:
+    from vemo_ledger.verify import LedgerError
+    from vemo_ledger.wallet import KeyFileError, read_balance, read_key
+
+    try:
+        key = read_key(args.key)
+    except OSError as e:
+        raise _Failure(f"{args.key}: {e.strerror or e}") from None
+    except KeyFileError as e:
+        raise _Failure(f"{args.key}: {e}") from None
+    try:
+        b = read_balance(args.ledger, key, threads=args.threads)
+    except LedgerError as e:
+        raise _Failure(str(e)) from None
+    if b.report.invalid:
+        print(f"note: {b.report.invalid} invalid lines of {shown(args.ledger)} moved no balance "
+              f"(verify lists them)", file=sys.stderr)
+    if not b.open:
+        print(f"{b.key}: no open account in {shown(args.ledger)}")
+        return EXIT_INVALID
+    if b.value is None:
+        print(f"{b.key}: the balance is not below 2**31, the most a key's search reads")
+        return EXIT_INVALID
+    print(f"{b.key}: balance {b.value} ({b.transfers} transfers sent)")
     return EXIT_VALID
 
 
@@ -235,6 +277,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         if args.command == "make":
             return _make(args)
+        if args.command == "balance":
+            return _balance(args)
         return _verify(args)
     except _Failure as e:
         print(f"vemo_ledger {args.command}: error: {shown(str(e))}", file=sys.stderr)

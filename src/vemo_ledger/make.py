@@ -38,7 +38,7 @@ class Fault:
 
     line: int
     id: str | None
-    fault: str  # one of FAULTS
+    fault: str  # one of FAULTS (version 1) or FAULTS2 (version 2)
     reason: str
 
 
@@ -55,8 +55,17 @@ class _Planned:
 
 def side_file(path: str) -> str:
     """Where make_ledger records the invalid lines of the ledger at `path`."""
-    stem = path[:-len(".jsonl")] if path.endswith(".jsonl") else path
-    return stem + ".invalid.json"
+    return _stem(path) + ".invalid.json"
+
+
+def keys_dir(path: str) -> str:
+    """Where make_ledger writes the parties' key files of a ledger of version 2
+    at `path` (l.jsonl -> l.keys/): acct-1.key ..., issuer.key, auditor.key."""
+    return _stem(path) + ".keys"
+
+
+def _stem(path: str) -> str:
+    return path[:-len(".jsonl")] if path.endswith(".jsonl") else path
 
 
 def make_ledger(
@@ -69,8 +78,16 @@ def make_ledger(
     threads: int | None = None,
     seed: int | None = None,
     on_progress: Callable[[int], None] | None = None,
+    version: int = 2,
 ) -> list[Fault]:
     """Write a ledger of `accounts` openings and `transfers` transfers to `path`.
+
+    `version` 2 (the default) writes the records of docs/ledger.md's second
+    version: a header, openings signed by the ledger's issuer, and
+    transfers signed by their senders, with the faults of FAULTS2 (which
+    include the attacks that version stops); every party's secret key is
+    written to keys_dir(path), one file per party, readable by its owner
+    only. `version` 1 writes the first version's records and FAULTS.
 
     `invalid` of the transfers, at random places, are invalid in the ways of
     FAULTS, in turn; they are listed, with the reason verifying must give,
@@ -86,6 +103,16 @@ def make_ledger(
         raise ValueError("need at least one account")
     if bits not in BITS:
         raise ValueError(f"bits must be {BITS_TEXT}")
+    if version not in (1, 2):
+        raise ValueError("version must be 1 or 2")
+    if version == 2:
+        from vemo_ledger.make2 import make_ledger2
+
+        made = make_ledger2(path, transfers, invalid=invalid, accounts=accounts, bits=bits, threads=threads,
+                            seed=seed, on_progress=on_progress, keys_dir=keys_dir(path))
+        faults = [Fault(line, f.id, f.fault, f.reason) for line, f in made]
+        _write_side_file(path, faults)
+        return faults
     rng = random.Random(seed)
     gh = vemo.gen_GH()
     keys = [vemo.gen_pb_sk(gh) for _ in range(accounts)]
@@ -136,10 +163,14 @@ def make_ledger(
             in_flight.append(pool.submit(produce, plan(index)))
         while in_flight:
             write_one()
+    _write_side_file(path, faults)
+    return faults
+
+
+def _write_side_file(path: str, faults: list[Fault]) -> None:
     with open(side_file(path), "w", encoding="utf-8") as f:
         json.dump({"ledger": path, "invalid": [asdict(x) for x in faults]}, f, indent=2)
         f.write("\n")
-    return faults
 
 
 def _produce(p: _Planned, accounts: int, bits: int, pks: list[str], auditor: str,

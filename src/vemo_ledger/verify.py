@@ -22,8 +22,10 @@ from concurrent.futures import CancelledError, ThreadPoolExecutor
 from dataclasses import asdict, dataclass, field
 from typing import Any, BinaryIO, Callable, Iterator, Protocol
 
-from vemo_ledger.record import read_json
+from vemo_ledger.record import RecordError, read_json
+from vemo_ledger.record2 import Header, Version2, is_version2, parse2
 from vemo_ledger.check import Checked, Ledger, LineResult, MalformedResult, checked_results, verify_chunk
+from vemo_ledger.check2 import Ledger2
 
 #: The longest line read by default, in bytes (its line break not counted):
 #: about nine times a transfer at 64 bits (7 KB).
@@ -169,21 +171,23 @@ def _read(path: str, f: BinaryIO, chunk: int, max_line: int) -> Iterator[_Chunk]
         raise LedgerError(f"{path}: {e.strerror or e}") from None
 
 
-def _check_first_line(path: str, max_line: int) -> None:
+def _check_first_line(path: str, max_line: int) -> dict[str, Any] | None:
     """A JSON Lines file starts with a JSON value on its first non-blank line;
     a ledger's lines are objects. Anything else is refused before any work.
     A first line too long to read passes when it starts like an object: it
-    is then an invalid record like any other."""
+    is then an invalid record like any other. Returns the first line's
+    object (None for an empty file or a line too long): it tells the
+    ledger's version."""
     with open(path, "rb") as f:
         for n in itertools.count(1):
             start = f.tell()
             raw = _read_line(f, max_line)
             if raw is None:
-                return
+                return None
             if isinstance(raw, _TooLong):
                 f.seek(start)
                 if f.read(1 << 10).lstrip()[:1] == b"{":
-                    return
+                    return None
                 raise LedgerError(f"{path}: not JSON Lines: line {n} is not JSON")
             if not raw.strip():
                 continue
@@ -193,7 +197,21 @@ def _check_first_line(path: str, max_line: int) -> None:
                 raise LedgerError(f"{path}: not JSON Lines: line {n} is not JSON") from None
             if not isinstance(obj, dict):
                 raise LedgerError(f"{path}: not a ledger: line {n} is not a JSON object")
-            return
+            return obj
+    return None
+
+
+def ledger_version(first: dict[str, Any] | None) -> Version2 | None:
+    """The version of a ledger whose first record is `first`: Version2 with
+    its header when that record is of version 2, None for version 1."""
+    if not is_version2(first):
+        return None
+    assert first is not None
+    try:
+        header = parse2(first) if first.get("kind") == "header" else None
+    except RecordError:
+        header = None
+    return Version2(header if isinstance(header, Header) else None)
 
 
 def verify_ledger(
@@ -232,6 +250,26 @@ def verify_ledger(
     at all, an unexpected failure while checking included; invalid records
     are reported, never raised.
     """
+    return verify_ledger_state(path, workers=workers, scheduler=scheduler, chunk=chunk, threads=threads,
+                               connect_timeout=connect_timeout, chunk_timeout=chunk_timeout, max_line=max_line,
+                               security=security, on_progress=on_progress)[0]
+
+
+def verify_ledger_state(
+    path: str | os.PathLike[str],
+    *,
+    workers: int | None = None,
+    scheduler: str | None = None,
+    chunk: int = 256,
+    threads: int | None = None,
+    connect_timeout: float = 30.0,
+    chunk_timeout: float = CHUNK_TIMEOUT,
+    max_line: int = MAX_LINE,
+    security: Any = None,
+    on_progress: Callable[[int, int, int], None] | None = None,
+) -> tuple[Report, Ledger | Ledger2]:
+    """verify_ledger, with the accounts as the ledger's valid lines leave
+    them: a Ledger for a ledger of version 1, a Ledger2 for version 2."""
     path = os.fspath(path)
     if chunk < 1:
         raise ValueError("chunk must be at least 1")
@@ -249,19 +287,23 @@ def verify_ledger(
         raise ValueError("security applies to a scheduler only; a local cluster makes its own")
     try:
         total = os.stat(path).st_size
-        _check_first_line(path, max_line)
+        v2 = ledger_version(_check_first_line(path, max_line))
         f = open(path, "rb")
     except OSError as e:
         raise LedgerError(f"{path}: {e.strerror or e}") from None
     with f:
-        reading = _Reading(path, f, total, chunk, max_line)
+        reading = _Reading(path, f, total, chunk, max_line, v2, Ledger() if v2 is None else Ledger2())
         if workers is None and scheduler is None:
             n = threads or os.cpu_count() or 1
             started = time.perf_counter()
+            # A chunk of version 1 is checked as it always was; one of
+            # version 2 carries the header it is checked against.
+            extra = {} if v2 is None else {"v2": v2}
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
-                return _run(reading, lambda c: pool.submit(verify_chunk, c), 2 * n, None, _failed_here,
-                            on_progress, Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0))
-        return _run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout, on_progress)
+                return reading.state_after(_run(reading, lambda c: pool.submit(verify_chunk, c, **extra), 2 * n, None, _failed_here,
+                            on_progress, Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0)))
+        return reading.state_after(_run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout,
+                                             on_progress))
 
 
 def tls_security(ca_file: str, cert: str, key: str) -> Any:
@@ -285,6 +327,11 @@ class _Reading:
     total: int  # bytes
     chunk: int  # lines
     max_line: int  # bytes
+    v2: Version2 | None  # the header of a ledger of version 2; None for version 1
+    state: Ledger | Ledger2  # the ledger's accounts, as the lines applied so far leave them
+
+    def state_after(self, report: Report) -> tuple[Report, Ledger | Ledger2]:
+        return report, self.state
 
 
 def _failed_here(e: BaseException) -> str:
@@ -336,7 +383,8 @@ def _run_dask(reading: _Reading, workers: int | None, scheduler: str | None, sec
             # such tasks above 1 MB; for a chunk of text that is the point.
             with warnings.catch_warnings():
                 warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
-                future: _Future = client.submit(verify_chunk, c, pure=False)
+                extra = {} if reading.v2 is None else {"v2": reading.v2}
+                future: _Future = client.submit(verify_chunk, c, pure=False, **extra)
             return future
 
         def failed(e: BaseException) -> str:
@@ -357,7 +405,7 @@ def _run(reading: _Reading, submit: Submit, window: int, timeout: float | None,
          failed: Callable[[BaseException], str], on_progress: Callable[[int, int, int], None] | None,
          run: Run) -> Report:
     report = Report(ledger=reading.path)
-    ledger = Ledger()
+    ledger = reading.state
     in_flight: deque[tuple[_Future | None, _Chunk, float]] = deque()
     started = time.perf_counter()
 
@@ -382,7 +430,7 @@ def _run(reading: _Reading, submit: Submit, window: int, timeout: float | None,
             except (Exception, asyncio.CancelledError) as e:
                 raise LedgerError(f"{c.where(reading.path)}: {failed(e)}") from None
         try:
-            checked = checked_results(c.lines, got)
+            checked = checked_results(c.lines, got, 1 if reading.v2 is None else 2)
         except MalformedResult as e:
             raise LedgerError(f"{c.where(reading.path)}: a result that does not answer them: {e}") from None
         too_long = [Checked(LineResult(n, None, LINE_TOO_LONG), None, None) for n in c.too_long]
@@ -391,9 +439,9 @@ def _run(reading: _Reading, submit: Submit, window: int, timeout: float | None,
     def settle() -> None:
         future, c, sent = in_flight.popleft()
         for x in results_of(future, c, sent):
+            r = x.result
             report.records += 1
             reason = ledger.apply_checked(x)
-            r = x.result
             if reason is None:
                 report.valid += 1
                 if r.kind == "open":
