@@ -23,16 +23,25 @@ describes the records, the checks and the figures.
 """
 from vemo_ledger.check import (PROOF_CHECKS, Checked, Ledger, LineResult, MalformedResult, check_transfer,
                                checked_results, verify_chunk)
-from vemo_ledger.make import FAULTS, Fault, make_ledger, side_file
+from vemo_ledger.check2 import HEADER_CHECKS, ISSUE_CHECKS, TRANSFER_CHECKS, Ledger2
+from vemo_ledger.make import FAULTS, Fault, keys_dir, make_ledger, side_file
+from vemo_ledger.make2 import FAULTS2
 from vemo_ledger.record import BITS, Opening, RecordError, Transfer, parse
+from vemo_ledger.record2 import Header, Issue, Transfer2
 from vemo_ledger.transfer import Holding, Payment, open_account, pay, read_amount, receive
+from vemo_ledger.transfer2 import (Pair, Payment2, balance_of, issue, new_header, pay2, received, sign_issue,
+                                   sign_transfer)
 from vemo_ledger.verify import (CHUNK_TIMEOUT, MAX_LINE, InvalidLine, LedgerError, Report, Run, tls_security,
-                                verify_ledger)
+                                verify_ledger, verify_ledger_state)
+from vemo_ledger.wallet import Balance, KeyFileError, read_balance, read_key
 
 from vemo_batch import __version__  # one version for the whole distribution
 __all__ = [
-    "BITS", "CHUNK_TIMEOUT", "Checked", "FAULTS", "Fault", "MAX_LINE", "MalformedResult", "PROOF_CHECKS",
-    "check_transfer", "checked_results", "Holding", "InvalidLine", "Ledger", "LedgerError", "LineResult", "Opening",
-    "Payment", "RecordError", "Report", "Run", "Transfer", "__version__", "make_ledger", "open_account", "parse",
-    "pay", "read_amount", "receive", "side_file", "tls_security", "verify_chunk", "verify_ledger",
+    "BITS", "CHUNK_TIMEOUT", "Checked", "FAULTS", "FAULTS2", "Fault", "HEADER_CHECKS", "ISSUE_CHECKS", "MAX_LINE",
+    "MalformedResult", "PROOF_CHECKS", "TRANSFER_CHECKS", "Balance", "Header", "Holding", "InvalidLine", "Issue",
+    "KeyFileError", "Ledger", "Ledger2", "LedgerError", "LineResult", "Opening", "Pair", "Payment", "Payment2",
+    "RecordError", "Report", "Run", "Transfer", "Transfer2", "__version__", "balance_of", "check_transfer",
+    "checked_results", "issue", "keys_dir", "make_ledger", "new_header", "open_account", "parse", "pay", "pay2",
+    "read_amount", "read_balance", "read_key", "receive", "received", "side_file", "sign_issue", "sign_transfer",
+    "tls_security", "verify_chunk", "verify_ledger", "verify_ledger_state",
 ]

@@ -110,9 +110,9 @@ def make_ledger(
 
         made = make_ledger2(path, transfers, invalid=invalid, accounts=accounts, bits=bits, threads=threads,
                             seed=seed, on_progress=on_progress, keys_dir=keys_dir(path))
-        faults = [Fault(line, f.id, f.fault, f.reason) for line, f in made]
-        _write_side_file(path, faults)
-        return faults
+        listed = [Fault(line, f.id, f.fault, f.reason) for line, f in made]
+        _write_side_file(path, listed)
+        return listed
     rng = random.Random(seed)
     gh = vemo.gen_GH()
     keys = [vemo.gen_pb_sk(gh) for _ in range(accounts)]

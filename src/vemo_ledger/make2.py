@@ -109,7 +109,9 @@ def make_ledger2(path: str, transfers: int, *, invalid: int, accounts: int, bits
     pairs = [Pair(vemo.from_str(o.amount), vemo.to_token_from_str(o.handle)) for o in openings]
     seqs = [0] * accounts
     issued = accounts
-    faulty = sorted(rng.sample(range(transfers), invalid))
+    # The first transfer stays valid when it can, so that every replay has
+    # a valid line before it to replay.
+    faulty = sorted(rng.sample(range(1 if invalid < transfers else 0, transfers), invalid))
     kinds = {i: FAULTS2[n % len(FAULTS2)] for n, i in enumerate(faulty)}
     last: list[_Planned] = []  # the last valid transfer planned
 

@@ -113,7 +113,7 @@ MAX_COUNT = 2**64 - 1
 
 
 def _line(kind: str, record: object, skip: tuple[str, ...] = ()) -> str:
-    body = {k: v for k, v in asdict(record).items() if k not in skip}  # type: ignore[call-overload]
+    body = {k: v for k, v in asdict(record).items() if k not in skip}
     return json.dumps({"version": VERSION, "kind": kind, **body}, separators=(",", ":"))
 
 
@@ -149,7 +149,8 @@ def parse2(obj: dict[str, Any]) -> Record2:
         v = obj[f.name]
         if f.name in _INTEGERS:
             if isinstance(v, _LongInteger):
-                raise RecordError(f'field "{f.name}" is {_show(v)}; expected an integer from 0 to 2**64 - 1')
+                expected = BITS_TEXT if f.name == "bits" else "an integer from 0 to 2**64 - 1"
+                raise RecordError(f'field "{f.name}" is {_show(v)}; expected {expected}')
             if type(v) is not int:
                 raise RecordError(f'field "{f.name}" is a JSON {_json_type(v)}; expected an integer')
             if f.name != "bits" and not 0 <= v <= MAX_COUNT:

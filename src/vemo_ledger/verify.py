@@ -296,12 +296,11 @@ def verify_ledger_state(
         if workers is None and scheduler is None:
             n = threads or os.cpu_count() or 1
             started = time.perf_counter()
-            # A chunk of version 1 is checked as it always was; one of
-            # version 2 carries the header it is checked against.
-            extra = {} if v2 is None else {"v2": v2}
+            # A chunk of version 2 carries the header it is checked against.
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
-                return reading.state_after(_run(reading, lambda c: pool.submit(verify_chunk, c, **extra), 2 * n, None, _failed_here,
-                            on_progress, Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0)))
+                run = Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0)
+                return reading.state_after(_run(reading, lambda c: pool.submit(verify_chunk, c, 1, v2), 2 * n, None,
+                                                _failed_here, on_progress, run))
         return reading.state_after(_run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout,
                                              on_progress))
 
@@ -383,8 +382,7 @@ def _run_dask(reading: _Reading, workers: int | None, scheduler: str | None, sec
             # such tasks above 1 MB; for a chunk of text that is the point.
             with warnings.catch_warnings():
                 warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
-                extra = {} if reading.v2 is None else {"v2": reading.v2}
-                future: _Future = client.submit(verify_chunk, c, pure=False, **extra)
+                future: _Future = client.submit(verify_chunk, c, 1, reading.v2, pure=False)
             return future
 
         def failed(e: BaseException) -> str:
