@@ -106,6 +106,7 @@ soak: build
 
 demo: build
 	$(PY) examples/transfer.py
+	$(PY) examples/ledger.py
 
 bench: build
 	$(PY) bench/bench.py

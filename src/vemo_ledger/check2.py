@@ -58,16 +58,17 @@ NOT_ITS_BALANCE = "the sender's balance before is not its balance on the ledger"
 
 
 def wrong_count(n: int, count: int) -> str:
-    """The reason of an opening or mint whose count is not the issuer's."""
-    return f"the issuer's count is {n}; the issuer has made {count} openings and mints"
+    """The reason of an opening or mint whose count is not the issuer's
+    count of its accepted openings and mints."""
+    return f"the issuer's count is {count}, not {n}"
 
 
 def wrong_seq(seq: int, count: int) -> str:
     """The reason of a transfer whose sequence number is not the sender's
     count of accepted transfers: a number used already is a replay."""
     if seq < count:
-        return f"the sequence number {seq} is used already (a replay): the sender has made {count} transfers"
-    return f"the sequence number is {seq}; the sender has made {count} transfers"
+        return f"the sequence number {seq} is used already (a replay): the sender's count is {count}"
+    return f"the sequence number is {seq}; the sender's count is {count}"
 
 
 @dataclass(frozen=True)

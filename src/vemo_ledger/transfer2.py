@@ -87,7 +87,7 @@ def pay2(*, id: str, header: Header, sender: vemo.PbSk, value: int, before: Pair
     `value` − `amount`; one range proof covers the amount and the new
     balance; the sender signs everything. `new_value` other than value −
     amount (for a faulty record) proves the balance relation for that value
-    instead, which then does not hold for the record. ValueError when the
+    instead, which then does not hold for the record. OverflowError when the
     amount is more than the balance, as no honest proof then exists.
     """
     r = vemo.gen_r() if r is None else r
