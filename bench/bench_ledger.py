@@ -1,11 +1,13 @@
 """Ledger verification throughput: `make bench-ledger`.
 
-Makes (once, cached in --dir) a ledger of --transfers transfers at 32 bits,
-then measures, on this machine:
-  - a plain one-by-one loop over vemo's verifying functions (one thread);
+Makes (once, cached in --dir) a ledger of --transfers transfers at 32 bits
+of each record version, then measures, on this machine:
+  - a plain one-by-one loop over vemo's verifying functions (one thread),
+    on the ledger of version 1;
   - vemo_ledger in this process (all cores), on a local dask cluster of 1
-    and of 2 worker processes;
-  - the cost of one chunk, and dask's overhead per task and per chunk sent;
+    and of 2 worker processes, for both versions side by side;
+  - the cost of one chunk of each version, and dask's overhead per task and
+    per chunk sent;
   - with --memory, the peak memory of a verification of the ledger and of
     one --scale times larger (made once too; slow).
 """
@@ -23,11 +25,11 @@ import vemo
 import vemo_ledger
 
 
-def ledger(directory: str, transfers: int) -> str:
-    path = os.path.join(directory, f"ledger-{transfers}.jsonl")
+def ledger(directory: str, transfers: int, version: int = 1) -> str:
+    path = os.path.join(directory, f"ledger{'' if version == 1 else version}-{transfers}.jsonl")
     if not os.path.exists(path):
         start = time.perf_counter()
-        vemo_ledger.make_ledger(path + ".part", transfers, seed=1)
+        vemo_ledger.make_ledger(path + ".part", transfers, seed=1, version=version)
         os.replace(path + ".part", path)
         s = time.perf_counter() - start
         print(f"made {path}: {transfers} transfers in {s:.1f} s ({transfers / s:.0f} transfers/s, all cores)")
@@ -88,17 +90,22 @@ def dask_overheads(path: str, chunk: int) -> None:
               f"{min(times) * 1e3:.1f} ms")
 
 
-def chunk_cost(path: str, chunk: int) -> None:
+def chunk_cost(path: str, chunk: int, name: str) -> None:
+    from vemo_ledger.verify import _check_first_line, ledger_version
+
+    v2 = ledger_version(_check_first_line(path, 1 << 20))
     with open(path, encoding="utf-8") as f:
         all_lines = [(n, t.rstrip("\n")) for n, t in enumerate(f, start=1)]
     lines = [x for x in all_lines if '"kind":"transfer"' in x[1]][:chunk]
     times = []
     for _ in range(3):
         start = time.perf_counter()
-        vemo_ledger.verify_chunk(lines)
+        results = vemo_ledger.verify_chunk(lines, 1, v2)
         times.append(time.perf_counter() - start)
+        assert all(r.reason is None for r in results)
     t = min(times)
-    print(f"one chunk of {len(lines)} transfers on one thread: {t * 1e3:.0f} ms ({t / len(lines) * 1e3:.2f} ms a transfer)")
+    print(f"{name}: one chunk of {len(lines)} transfers on one thread: {t * 1e3:.0f} ms "
+          f"({t / len(lines) * 1e3:.2f} ms a transfer, {os.path.getsize(path) / len(all_lines) / 1e3:.1f} KB a line)")
 
 
 def peak_memory(path: str) -> int:
@@ -123,24 +130,31 @@ def main() -> None:
     args = p.parse_args()
     os.makedirs(args.dir, exist_ok=True)
     path = ledger(args.dir, args.transfers)
-    print(f"{os.cpu_count()} cores; ledger of {args.transfers} transfers at 32 bits, "
-          f"{os.path.getsize(path) / 1e6:.1f} MB")
+    path2 = ledger(args.dir, args.transfers, version=2)
+    print(f"{os.cpu_count()} cores; ledgers of {args.transfers} transfers at 32 bits: version 1 "
+          f"{os.path.getsize(path) / 1e6:.1f} MB, version 2 {os.path.getsize(path2) / 1e6:.1f} MB")
 
     n, s = one_by_one(path)
     base = n / s
-    print(f"one-by-one loop over vemo's verifiers, one thread: {s:.2f} s, {base:.0f} transfers/s")
-    rows = [("in this process, all cores", best(2, lambda: vemo_ledger.verify_ledger(path, chunk=args.chunk)))]
-    for w in (1, 2):
-        rows.append((f"local dask cluster, {w} worker{'s' if w > 1 else ''}",
-                     best(2, lambda: vemo_ledger.verify_ledger(path, workers=w, chunk=args.chunk))))
-    for name, r in rows:
-        assert r.ok and r.run is not None
-        print(f"{name}: {r.run.seconds:.2f} s, {r.run.transfers_per_second:.0f} transfers/s, "
-              f"{r.run.transfers_per_second / base:.2f}x the loop (start {r.run.start_seconds:.1f} s)")
-    one, two = rows[1][1].run, rows[2][1].run
-    assert one is not None and two is not None
-    print(f"2 workers / 1 worker: {two.transfers_per_second / one.transfers_per_second:.2f}x")
-    chunk_cost(path, args.chunk)
+    print(f"one-by-one loop over vemo's verifiers (version 1), one thread: {s:.2f} s, {base:.0f} transfers/s")
+    modes: list[tuple[str, int | None]] = [("in this process, all cores", None)]
+    modes += [(f"local dask cluster, {w} worker{'s' if w > 1 else ''}", w) for w in (1, 2)]
+    per_version = {}
+    for version, lp in ((1, path), (2, path2)):
+        rows = []
+        for name, workers in modes:
+            r = best(2, lambda: vemo_ledger.verify_ledger(lp, chunk=args.chunk, workers=workers))
+            assert r.ok and r.run is not None
+            rows.append(r.run)
+            print(f"version {version}, {name}: {r.run.seconds:.2f} s, {r.run.transfers_per_second:.0f} transfers/s, "
+                  f"{r.run.transfers_per_second / base:.2f}x the loop (start {r.run.start_seconds:.1f} s)")
+        print(f"version {version}, 2 workers / 1 worker: "
+              f"{rows[2].transfers_per_second / rows[1].transfers_per_second:.2f}x")
+        per_version[version] = rows
+    for (name, _), one, two in zip(modes, per_version[1], per_version[2]):
+        print(f"version 2 / version 1, {name}: {two.transfers_per_second / one.transfers_per_second:.2f}x")
+    chunk_cost(path, args.chunk, "version 1")
+    chunk_cost(path2, args.chunk, "version 2")
     dask_overheads(path, args.chunk)
     if args.memory:
         big = ledger(args.dir, args.transfers * args.scale)

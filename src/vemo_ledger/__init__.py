@@ -1,10 +1,13 @@
 """Confidential-transfer ledgers on vemo: their records, and verifying them whole.
 
-A ledger is a JSON Lines file: one record per line, first the openings of
-the accounts, then transfers between them. A transfer publishes no amount:
-a commitment to it, the sender's new balance commitment, audit tokens for
-the receiver and an auditor with consistency proofs, and range proofs that
-neither the amount nor the new balance is negative::
+A ledger is a JSON Lines file: one record per line. In version 2 (the
+default), a header names the ledger, its issuer and its auditor; the
+issuer opens accounts; each transfer publishes no amount but its
+commitment with handles for the receiver, the auditor and the sender, the
+sender's new balance, a balance proof made with the sender's key, one range
+proof, and the sender's signature, all bound to the ledger and to the
+sender's sequence number (vemo_strict). Version 1's records, with vemo's
+proofs, are still read and written (make_ledger(..., version=1))::
 
     import vemo_ledger
 
@@ -14,12 +17,16 @@ neither the amount nor the new balance is negative::
     report = vemo_ledger.verify_ledger("l.jsonl", scheduler="tls://10.0.0.1:8786",
                                        security=vemo_ledger.tls_security("ca.pem", "node.pem", "node.key"))
     report.ok, report.invalid_lines                          # [InvalidLine(line, id, reason)]
+    key = vemo_ledger.read_key("l.keys/acct-1.key")           # written by make_ledger
+    vemo_ledger.read_balance("l.jsonl", key).value           # read with the key alone
 
 The same from the shell: ``python3 -m vemo_ledger make --transfers 1000
-l.jsonl`` and ``python3 -m vemo_ledger verify l.jsonl [--workers 2]``.
+l.jsonl``, ``python3 -m vemo_ledger verify l.jsonl [--workers 2]`` and
+``python3 -m vemo_ledger balance l.jsonl --key l.keys/acct-1.key``.
 Each line is checked on its own by verify_chunk, wherever it runs; the
-balances are then followed in line order by a Ledger. docs/ledger.md
-describes the records, the checks and the figures.
+rules that depend on earlier lines are then followed in line order by a
+Ledger (Ledger2 for version 2). docs/ledger.md describes the records, the
+checks, what each rule stops, and the figures.
 """
 from vemo_ledger.check import (PROOF_CHECKS, Checked, Ledger, LineResult, MalformedResult, check_transfer,
                                checked_results, verify_chunk)

@@ -10,6 +10,7 @@ chunks in flight, not the size of the file.
 from __future__ import annotations
 
 import asyncio
+import functools
 import heapq
 import itertools
 import json
@@ -299,10 +300,18 @@ def verify_ledger_state(
             # A chunk of version 2 carries the header it is checked against.
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
                 run = Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0)
-                return reading.state_after(_run(reading, lambda c: pool.submit(verify_chunk, c, 1, v2), 2 * n, None,
+                return reading.state_after(_run(reading, lambda c: _submit_chunk(pool.submit, c, v2), 2 * n, None,
                                                 _failed_here, on_progress, run))
         return reading.state_after(_run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout,
                                              on_progress))
+
+
+def _submit_chunk(submit: Callable[..., _Future], lines: Lines, v2: Version2 | None) -> _Future:
+    """verify_chunk(lines) submitted, with the header of a ledger of version 2
+    when there is one: a chunk of version 1 is sent as it always was."""
+    if v2 is None:
+        return submit(verify_chunk, lines)
+    return submit(verify_chunk, lines, v2=v2)
 
 
 def tls_security(ca_file: str, cert: str, key: str) -> Any:
@@ -382,7 +391,7 @@ def _run_dask(reading: _Reading, workers: int | None, scheduler: str | None, sec
             # such tasks above 1 MB; for a chunk of text that is the point.
             with warnings.catch_warnings():
                 warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
-                future: _Future = client.submit(verify_chunk, c, 1, reading.v2, pure=False)
+                future: _Future = _submit_chunk(functools.partial(client.submit, pure=False), c, reading.v2)
             return future
 
         def failed(e: BaseException) -> str:
