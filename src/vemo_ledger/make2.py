@@ -12,12 +12,12 @@ from dataclasses import dataclass, replace
 from typing import Callable
 
 import vemo
-import vemo_batch
 import vemo_strict
 
 from vemo_ledger.check import NO_RECEIVER
 from vemo_ledger.check2 import (ISSUE_CHECKS, NOT_ITS_BALANCE, NOT_THE_AUDITOR, OTHER_LEDGER, TRANSFER_CHECKS,
                                 parse_line2, wrong_seq)
+from vemo_ledger.make import _undecodable
 from vemo_ledger.record import RecordError
 from vemo_ledger.record2 import Header, Transfer2, context, place
 from vemo_ledger.transfer import MAX_AMOUNT
@@ -302,15 +302,3 @@ def _parse_error(line: str) -> str:
     except RecordError as e:
         return str(e)
     raise AssertionError("the line was meant not to parse")
-
-
-def _undecodable(text: str) -> tuple[str, str]:
-    """A variant of the point text `text` that does not decode, and vemo's message for it."""
-    for i in range(len(text) - 1, -1, -1):
-        for c in "0123456789abcdef":
-            bad = text[:i] + c + text[i + 1:]
-            try:
-                vemo_batch.decode_commit(bad)
-            except ValueError as e:
-                return bad, str(e)
-    raise AssertionError("every variant decodes")
