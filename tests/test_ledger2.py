@@ -314,6 +314,7 @@ def test_both_versions_side_by_side_and_a_mixed_file(tmp_path):
     assert f1 == f2 == []
     r1, r2 = verify_ledger(one), verify_ledger(two)
     assert r1.ok and r2.ok and (r1.records, r2.records) == (6, 7)
+    assert (r1.accounts, r1.transfers) == (r2.accounts, r2.transfers) == (2, 4)  # the header is neither
     first = one.read_text().splitlines()
     second = two.read_text().splitlines()
     mixed = verify_ledger(_write(tmp_path / "m2.jsonl", second + first[-1:]))
