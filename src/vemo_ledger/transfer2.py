@@ -9,7 +9,7 @@ function here needs a blinding scalar of anybody else's.
 from __future__ import annotations
 
 import os
-from dataclasses import dataclass, replace
+from dataclasses import replace
 from typing import NamedTuple
 
 import vemo
@@ -42,7 +42,10 @@ def issue(kind: str, *, id: str, header: Header, issuer: vemo.PbSk, account: str
           gh: vemo.GH, r: vemo.rand_r | None = None) -> Issue:
     """An opening (kind "open") or a mint ("mint") of `amount` into the
     account of key `account`: the issuer's `n`-th such record, signed with
-    its key. `header` names the ledger, its auditor and its bit length."""
+    its key. `header` names the ledger, its auditor and its bit length.
+    ValueError for another kind."""
+    if kind not in ("open", "mint"):
+        raise ValueError(f'kind must be "open" or "mint", not {kind!r}')
     r = vemo.gen_r() if r is None else r
     c = vemo_strict.commit(amount, r, gh)
     keys = [account, header.auditor]
