@@ -241,7 +241,7 @@ struct Field {
   // The Montgomery product and square before the final subtraction, by the
   // engine this processor runs. For limbs below 2m (not only below m) the
   // result is below 2m: a b / 2^256 + m < 4 m^2 / 2^256 + m < 2m, as 4m < 2^256.
-  static void mul_raw(u64 t[4], const Field& a, const Field& b) {
+  __attribute__((always_inline)) static void mul_raw(u64 t[4], const Field& a, const Field& b) {
 #if VEMO_FIELD_X86_64
     if (kHaveAdx) {
       mont_mul_adx(t, a.l.data(), b.l.data(), P::MOD_INV);
@@ -251,7 +251,7 @@ struct Field {
     t[0] = t[1] = t[2] = t[3] = 0;
     a.mul_portable(t, b);
   }
-  static void sqr_raw(u64 t[4], const Field& a) {
+  __attribute__((always_inline)) static void sqr_raw(u64 t[4], const Field& a) {
 #if VEMO_FIELD_X86_64
     if (kHaveAdx) {
       mont_sqr_adx(t, a.l.data(), P::MOD_INV);
@@ -262,12 +262,12 @@ struct Field {
   }
   // The same on values kept below 2m between steps (a chain of products
   // reduces once, at its end): limbs below 2m in, below 2m out.
-  Field mul_lazy(const Field& b) const {
+  __attribute__((always_inline)) Field mul_lazy(const Field& b) const {
     Field r;
     mul_raw(r.l.data(), *this, b);
     return r;
   }
-  Field sqr_lazy() const {
+  __attribute__((always_inline)) Field sqr_lazy() const {
     Field r;
     sqr_raw(r.l.data(), *this);
     return r;

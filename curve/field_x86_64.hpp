@@ -34,6 +34,94 @@ inline u64 subb(u64 a, u64 b, u64& borrow) {
   return out;
 }
 
+// The Montgomery reduction of a 512-bit value held in t0..t7 (operands of
+// the asm that uses it): the low half t0..t3 reduced to (L + M m) / 2^256
+// <= m, the high half t4..t7 added. Each row clears its low limb, whose
+// register then takes the next limb up. The multipliers come two at a time
+// from the two low limbs and -m^-1 mod 2^128 ([inv], [inv1]), so the second
+// row of a pair does not wait for the first; the register [a], whose pointer
+// is no longer needed, holds the second multiplier. Uses [lo], [hi], rax and
+// rdx; the result is in t0..t3. T7 names the operand that holds t7.
+#define VEMO_MONT_REDUCE_512(T7) \
+  "movq %[t0], %%rdx\n\t" \
+  "mulxq %[inv], %%rdx, %[hi]\n\t" \
+  "movq %[t0], %[a]\n\t" \
+  "imulq %[inv1], %[a]\n\t" \
+  "addq %[hi], %[a]\n\t" \
+  "movq %[t1], %[hi]\n\t" \
+  "imulq %[inv], %[hi]\n\t" \
+  "addq %[hi], %[a]\n\t" \
+  "xorl %%eax, %%eax\n\t" \
+  "mulxq %[q0], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t0]\n\t" \
+  "adcxq %[hi], %[t1]\n\t" \
+  "mulxq %[q1], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t1]\n\t" \
+  "adcxq %[hi], %[t2]\n\t" \
+  "mulxq %[q2], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t2]\n\t" \
+  "adcxq %[hi], %[t3]\n\t" \
+  "mulxq %[q3], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t3]\n\t" \
+  "adcxq %[hi], %[t0]\n\t" \
+  "adoxq %%rax, %[t0]\n\t" \
+  "movq %[a], %%rdx\n\t" \
+  "xorl %%eax, %%eax\n\t" \
+  "mulxq %[q0], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t1]\n\t" \
+  "adcxq %[hi], %[t2]\n\t" \
+  "mulxq %[q1], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t2]\n\t" \
+  "adcxq %[hi], %[t3]\n\t" \
+  "mulxq %[q2], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t3]\n\t" \
+  "adcxq %[hi], %[t0]\n\t" \
+  "mulxq %[q3], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t0]\n\t" \
+  "adcxq %[hi], %[t1]\n\t" \
+  "adoxq %%rax, %[t1]\n\t" \
+  "movq %[t2], %%rdx\n\t" \
+  "mulxq %[inv], %%rdx, %[hi]\n\t" \
+  "movq %[t2], %[a]\n\t" \
+  "imulq %[inv1], %[a]\n\t" \
+  "addq %[hi], %[a]\n\t" \
+  "movq %[t3], %[hi]\n\t" \
+  "imulq %[inv], %[hi]\n\t" \
+  "addq %[hi], %[a]\n\t" \
+  "xorl %%eax, %%eax\n\t" \
+  "mulxq %[q0], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t2]\n\t" \
+  "adcxq %[hi], %[t3]\n\t" \
+  "mulxq %[q1], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t3]\n\t" \
+  "adcxq %[hi], %[t0]\n\t" \
+  "mulxq %[q2], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t0]\n\t" \
+  "adcxq %[hi], %[t1]\n\t" \
+  "mulxq %[q3], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t1]\n\t" \
+  "adcxq %[hi], %[t2]\n\t" \
+  "adoxq %%rax, %[t2]\n\t" \
+  "movq %[a], %%rdx\n\t" \
+  "xorl %%eax, %%eax\n\t" \
+  "mulxq %[q0], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t3]\n\t" \
+  "adcxq %[hi], %[t0]\n\t" \
+  "mulxq %[q1], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t0]\n\t" \
+  "adcxq %[hi], %[t1]\n\t" \
+  "mulxq %[q2], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t1]\n\t" \
+  "adcxq %[hi], %[t2]\n\t" \
+  "mulxq %[q3], %[lo], %[hi]\n\t" \
+  "adoxq %[lo], %[t2]\n\t" \
+  "adcxq %[hi], %[t3]\n\t" \
+  "adoxq %%rax, %[t3]\n\t" \
+  "addq %[t4], %[t0]\n\t" \
+  "adcq %[t5], %[t1]\n\t" \
+  "adcq %[t6], %[t2]\n\t" \
+  "adcq %[" T7 "], %[t3]\n\t"
+
 // Montgomery multiplication with mulx/adcx/adox: two independent carry
 // chains per row. The five accumulator registers rotate through the rows
 // so no limb is moved; after four rows the result sits in t4, t0, t1, t2
@@ -256,90 +344,7 @@ __attribute__((always_inline)) inline void mont_sqr_adx(u64 out[4], const u64* a
       "adoxq %[lo], %[t6]\n\t"
       "adcxq %%rax, %[t7]\n\t"
       "adoxq %%rax, %[t7]\n\t"
-      // Reduction of t0..t3: each row clears its low limb, whose register
-      // then takes the next limb up. The multipliers come two at a time from
-      // the two low limbs and -m^-1 mod 2^128, so the second row of a pair
-      // does not wait for the first (the pointer register, no longer needed,
-      // holds the second).
-      "movq %[t0], %%rdx\n\t"
-      "mulxq %[inv], %%rdx, %[hi]\n\t"
-      "movq %[t0], %[a]\n\t"
-      "imulq %[inv1], %[a]\n\t"
-      "addq %[hi], %[a]\n\t"
-      "movq %[t1], %[hi]\n\t"
-      "imulq %[inv], %[hi]\n\t"
-      "addq %[hi], %[a]\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "adoxq %%rax, %[t0]\n\t"
-      "movq %[a], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "adoxq %%rax, %[t1]\n\t"
-      "movq %[t2], %%rdx\n\t"
-      "mulxq %[inv], %%rdx, %[hi]\n\t"
-      "movq %[t2], %[a]\n\t"
-      "imulq %[inv1], %[a]\n\t"
-      "addq %[hi], %[a]\n\t"
-      "movq %[t3], %[hi]\n\t"
-      "imulq %[inv], %[hi]\n\t"
-      "addq %[hi], %[a]\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "adoxq %%rax, %[t2]\n\t"
-      "movq %[a], %%rdx\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "mulxq %[q0], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t3]\n\t"
-      "adcxq %[hi], %[t0]\n\t"
-      "mulxq %[q1], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t0]\n\t"
-      "adcxq %[hi], %[t1]\n\t"
-      "mulxq %[q2], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t1]\n\t"
-      "adcxq %[hi], %[t2]\n\t"
-      "mulxq %[q3], %[lo], %[hi]\n\t"
-      "adoxq %[lo], %[t2]\n\t"
-      "adcxq %[hi], %[t3]\n\t"
-      "adoxq %%rax, %[t3]\n\t"
-      // The reduced low half (t0..t3) plus the high half (t4..t7).
-      "addq %[t4], %[t0]\n\t"
-      "adcq %[t5], %[t1]\n\t"
-      "adcq %[t6], %[t2]\n\t"
-      "adcq %[t7], %[t3]\n\t"
+      VEMO_MONT_REDUCE_512("t7")
       : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
         [t6] "=&r"(t6), [t7] "=&r"(t7), [lo] "=&r"(lo), [hi] "=&r"(hi), [a] "+&r"(ap)
       : [q0] "m"(q[0]), [q1] "m"(q[1]), [q2] "m"(q[2]), [q3] "m"(q[3]), [inv] "m"(q[4]), [inv1] "m"(q[5])
