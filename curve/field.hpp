@@ -41,13 +41,25 @@ using u64 = std::uint64_t;
 using u128 = unsigned __int128;
 using Limbs = std::array<u64, 4>;
 
+// The high word of -m^-1 mod 2^128, from inv = -m^-1 mod 2^64 by one Newton
+// step (x <- x (2 - m x) doubles the correct low bits of x = m^-1). The
+// Montgomery reduction takes its multipliers for two limbs at once from it.
+constexpr u64 neg_inv_high(const Limbs& m, u64 inv) {
+  const u128 m2 = ((u128)m[1] << 64) | m[0];
+  u128 x = (u128)(0 - inv);  // m^-1 mod 2^64
+  x = x * (2 - m2 * x);
+  if ((u64)(0 - x) != inv) throw "inverse modulo 2^64 does not match";
+  return (u64)((0 - x) >> 64);
+}
+
 struct FpParams {
   static constexpr Limbs MOD = bn254::kFpModulus;
   static constexpr Limbs R = bn254::kFpMontR;
   static constexpr Limbs R2 = bn254::kFpMontR2;
   static constexpr u64 INV = bn254::kFpMontInv;  // -MOD^-1 mod 2^64
-  // MOD then INV, side by side for the mulx/adx multiplication.
-  static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
+  // MOD, INV and the high word of -MOD^-1 mod 2^128, side by side for the
+  // mulx/adx multiplication and squaring.
+  static constexpr u64 MOD_INV[6] = {MOD[0], MOD[1], MOD[2], MOD[3], INV, neg_inv_high(MOD, INV)};
 };
 
 struct FrParams {
@@ -55,7 +67,7 @@ struct FrParams {
   static constexpr Limbs R = bn254::kFrMontR;
   static constexpr Limbs R2 = bn254::kFrMontR2;
   static constexpr u64 INV = bn254::kFrMontInv;
-  static constexpr u64 MOD_INV[5] = {MOD[0], MOD[1], MOD[2], MOD[3], INV};
+  static constexpr u64 MOD_INV[6] = {MOD[0], MOD[1], MOD[2], MOD[3], INV, neg_inv_high(MOD, INV)};
 };
 
 namespace limbs {
@@ -220,16 +232,48 @@ struct Field {
   // stay below 2m). Inputs fully reduced; output fully reduced.
   __attribute__((always_inline)) Field operator*(const Field& b) const {
     VEMO_VERIFY_CHECK(is_reduced() && b.is_reduced(), "field operands below the modulus");
-    u64 t[4] = {0, 0, 0, 0};
+    u64 t[4];
+    mul_raw(t, *this, b);
+    Field r = reduce_once(t);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field product below the modulus");
+    return r;
+  }
+  // The Montgomery product and square before the final subtraction, by the
+  // engine this processor runs. For limbs below 2m (not only below m) the
+  // result is below 2m: a b / 2^256 + m < 4 m^2 / 2^256 + m < 2m, as 4m < 2^256.
+  __attribute__((always_inline)) static void mul_raw(u64 t[4], const Field& a, const Field& b) {
 #if VEMO_FIELD_X86_64
     if (kHaveAdx) {
-      mont_mul_adx(t, l.data(), b.l.data(), P::MOD_INV);
-    } else {
-      mul_portable(t, b);
+      mont_mul_adx(t, a.l.data(), b.l.data(), P::MOD_INV);
+      return;
     }
-#else
-    mul_portable(t, b);
 #endif
+    t[0] = t[1] = t[2] = t[3] = 0;
+    a.mul_portable(t, b);
+  }
+  __attribute__((always_inline)) static void sqr_raw(u64 t[4], const Field& a) {
+#if VEMO_FIELD_X86_64
+    if (kHaveAdx) {
+      mont_sqr_adx(t, a.l.data(), P::MOD_INV);
+      return;
+    }
+#endif
+    a.sqr_portable(t);
+  }
+  // The same on values kept below 2m between steps (a chain of products
+  // reduces once, at its end): limbs below 2m in, below 2m out.
+  __attribute__((always_inline)) Field mul_lazy(const Field& b) const {
+    Field r;
+    mul_raw(r.l.data(), *this, b);
+    return r;
+  }
+  __attribute__((always_inline)) Field sqr_lazy() const {
+    Field r;
+    sqr_raw(r.l.data(), *this);
+    return r;
+  }
+  // t (below 2m) less m when t >= m: a borrow turned into a mask.
+  static Field reduce_once(const u64 t[4]) {
     Field r;
     u64 br = 0;
     u64 d0 = subb(t[0], MOD[0], br), d1 = subb(t[1], MOD[1], br), d2 = subb(t[2], MOD[2], br), d3 = subb(t[3], MOD[3], br);
@@ -238,7 +282,6 @@ struct Field {
     r.l[1] = (t[1] & keep) | (d1 & ~keep);
     r.l[2] = (t[2] & keep) | (d2 & ~keep);
     r.l[3] = (t[3] & keep) | (d3 & ~keep);
-    VEMO_VERIFY_CHECK(r.is_reduced(), "field product below the modulus");
     return r;
   }
   // The same product (before the final subtraction) in portable C.
@@ -258,7 +301,58 @@ struct Field {
       t[3] = (u64)(C >> 64) + (u64)(A >> 64);
     }
   }
-  __attribute__((always_inline)) Field square() const { return *this * *this; }
+  // this * this with the squaring's own schedule (ten word products for the
+  // square instead of sixteen). The same limbs as this * this.
+  __attribute__((always_inline)) Field square() const {
+    VEMO_VERIFY_CHECK(is_reduced(), "field operand below the modulus");
+    u64 t[4];
+    sqr_raw(t, *this);
+    Field r = reduce_once(t);
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field square below the modulus");
+    return r;
+  }
+  // The square (before the final subtraction) in portable C: the 512-bit
+  // square from the doubled cross products and the squares of the limbs,
+  // the Montgomery reduction of its low half, the high half added. Below 2m:
+  // the reduced low half is at most m, the high half below m^2 / 2^256 < m / 4.
+  void sqr_portable(u64 out[4]) const {
+    u64 w[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+      u64 c = 0;
+      for (int j = i + 1; j < 4; ++j) {
+        const u128 s = (u128)l[i] * l[j] + w[i + j] + c;
+        w[i + j] = (u64)s;
+        c = (u64)(s >> 64);
+      }
+      w[i + 4] = c;
+    }
+    u64 top = 0;
+    for (int k = 1; k < 8; ++k) {  // doubled: the cross terms appear twice
+      const u64 nt = w[k] >> 63;
+      w[k] = (w[k] << 1) | top;
+      top = nt;
+    }
+    u64 c = 0;
+    for (int i = 0; i < 4; ++i) {
+      const u128 sq = (u128)l[i] * l[i];
+      w[2 * i] = addc(w[2 * i], (u64)sq, c);
+      w[2 * i + 1] = addc(w[2 * i + 1], (u64)(sq >> 64), c);
+    }
+    // Montgomery reduction of w[0..3]: the window of four limbs moves up
+    // one limb a row, each row clearing its lowest.
+    u64 r[4] = {w[0], w[1], w[2], w[3]};
+    for (int i = 0; i < 4; ++i) {
+      const u64 m = r[0] * P::INV;
+      u128 C = (u128)m * MOD[0] + r[0];
+      for (int j = 1; j < 4; ++j) {
+        C = (u128)m * MOD[j] + r[j] + (u64)(C >> 64);
+        r[j - 1] = (u64)C;
+      }
+      r[3] = (u64)(C >> 64);
+    }
+    c = 0;
+    for (int i = 0; i < 4; ++i) out[i] = addc(r[i], w[4 + i], c);
+  }
   Field& operator+=(const Field& b) { return *this = *this + b; }
   Field& operator-=(const Field& b) { return *this = *this - b; }
   Field& operator*=(const Field& b) { return *this = *this * b; }
@@ -269,17 +363,19 @@ struct Field {
   // this^1 .. this^31: about one multiplication per six exponent bits.
   Field pow_public_exp(const Limbs& e) const {
     auto bit = [&e](int i) { return (unsigned)(e[i / 64] >> (i % 64)) & 1u; };
+    // The powers stay below 2m (mul_lazy, sqr_lazy) and are reduced once at
+    // the end: the chain of squarings skips a subtraction per step.
     Field odd[16];  // odd[j] = this^(2j+1)
     odd[0] = *this;
-    const Field sq = square();
-    for (int j = 1; j < 16; ++j) odd[j] = odd[j - 1] * sq;
+    const Field sq = sqr_lazy();
+    for (int j = 1; j < 16; ++j) odd[j] = odd[j - 1].mul_lazy(sq);
     int i = 255;
     while (i >= 0 && !bit(i)) --i;
     Field r = one();
     bool started = false;
     while (i >= 0) {
       if (!bit(i)) {
-        r = r.square();
+        r = r.sqr_lazy();
         --i;
         continue;
       }
@@ -289,14 +385,16 @@ struct Field {
       unsigned w = 0;
       for (int j = i; j >= low; --j) w = (w << 1) | bit(j);
       if (started) {
-        for (int j = i; j >= low; --j) r = r.square();
-        r = r * odd[w >> 1];
+        for (int j = i; j >= low; --j) r = r.sqr_lazy();
+        r = r.mul_lazy(odd[w >> 1]);
       } else {
         r = odd[w >> 1];
         started = true;
       }
       i = low - 1;
     }
+    r = reduce_once(r.l.data());
+    VEMO_VERIFY_CHECK(r.is_reduced(), "field power below the modulus");
     return r;
   }
 

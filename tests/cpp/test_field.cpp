@@ -107,6 +107,64 @@ TYPED_TEST(FieldTest, MultiplicationEnginesAgree) {
   }
 }
 
+// The squaring has its own schedule (square first, then the reduction of its
+// low half) in both engines: the same limbs as the product a * a, and the
+// portable square, before its final subtraction, below 2m and equal to it
+// modulo m. The inputs include the largest limbs (m - 1, m - 2 in Montgomery
+// form) and the limbs themselves near m, where every carry of the square and
+// of the reduction is taken.
+TYPED_TEST(FieldTest, SquaringEnginesAgree) {
+  using F = TypeParam;
+  std::mt19937_64 rng(seed() + 5);
+  const BigInt m = to_big(F::MOD);
+  std::vector<F> xs;
+  for (const BigInt& v : interesting_values<F>(rng)) {
+    xs.push_back(F::from_raw_reduce(from_big(v)));
+    F raw;  // the value as Montgomery limbs directly: m - 1, m - 2, 2^k...
+    raw.l = from_big(v);
+    xs.push_back(raw);
+  }
+  for (const F& a : xs) {
+    ASSERT_EQ(a.square(), a * a);
+    u64 t[4];
+    a.sqr_portable(t);
+    const BigInt tb = to_big(Limbs{t[0], t[1], t[2], t[3]});
+    ASSERT_LT(tb, m + m);
+    ASSERT_EQ(BigInt::modulus(tb, m), to_big(a.square().l));
+  }
+}
+
+// Chains of products (pow_public_exp) keep their values below 2m and reduce
+// once at the end: on limbs anywhere in [0, 2m), the lazy product and square
+// stay below 2m and agree with GMP's a b / 2^256 mod m.
+TYPED_TEST(FieldTest, LazyProductsStayBelowTwiceTheModulus) {
+  using F = TypeParam;
+  std::mt19937_64 rng(seed() + 6);
+  const BigInt m = to_big(F::MOD);
+  const BigInt r_inv = BigInt::mod_pow(BigInt::modulus(BigInt::one() << 256, m), m - BigInt(2), m);  // m prime
+  std::vector<BigInt> vs = interesting_values<F>(rng);
+  const std::size_t n = vs.size();
+  for (std::size_t i = 0; i < n; ++i) vs.push_back(vs[i] + m);  // the same values, one m up
+  vs.push_back(m + m - BigInt(1));
+  for (std::size_t i = 0; i < vs.size(); ++i) {
+    F a, b;
+    a.l = from_big(vs[i]);
+    b.l = from_big(vs[(i * 11 + 5) % vs.size()]);
+    const BigInt ab = to_big(a.mul_lazy(b).l), aa = to_big(a.sqr_lazy().l);
+    ASSERT_LT(ab, m + m);
+    ASSERT_LT(aa, m + m);
+    ASSERT_EQ(BigInt::modulus(ab, m), BigInt::mod_mul(BigInt::mod_mul(vs[i], to_big(b.l), m), r_inv, m));
+    ASSERT_EQ(BigInt::modulus(aa, m), BigInt::mod_mul(BigInt::mod_mul(vs[i], vs[i], m), r_inv, m));
+  }
+  // And a whole chain: the square root exponent's power, against GMP.
+  for (int k = 0; k < 20; ++k) {
+    const BigInt v = BigInt::modulus(to_big(Limbs{rng(), rng(), rng(), rng()}), m);
+    const F x = F::from_raw_reduce(from_big(v));
+    const Limbs e{rng(), rng(), rng(), rng() >> 2};
+    ASSERT_EQ(to_big(x.pow_public_exp(e).to_raw()), BigInt::mod_pow(v, to_big(e), m));
+  }
+}
+
 TYPED_TEST(FieldTest, ReductionOfAnyWidth) {
   using F = TypeParam;
   std::mt19937_64 rng(seed() + 1);
