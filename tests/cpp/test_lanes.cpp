@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "curve/jacobian.hpp"
+#include "curve/encoding.hpp"
 #include "curve/lanes/consts.hpp"
+#include "curve/lanes/decompress.hpp"
 #include "curve/lanes/lanes.hpp"
 #include "test_util.hpp"
 
@@ -83,7 +85,6 @@ Limbs two_p() {
 
 // ---- input sets ----
 
-Limbs raw_of(const Fp& x) { return x.to_raw(); }
 Fp fp_of_raw(const Limbs& l) { return Fp::from_raw_reduce(l); }
 
 std::vector<Fp> edge_fps() {
@@ -457,3 +458,165 @@ TEST(LanesLayers, TheChoiceFollowsTheProcessorAndTheEnvironment) {
 }
 
 }  // namespace
+
+// ---- batch decompression ----
+
+namespace decompress_tests {
+
+using lanes::Compressed;
+
+Compressed compressed_of(const Bn254Point& p) { return p.serialize_compressed(); }
+
+// Encodings of every kind the decoder tells apart: points with either
+// root, the identity, both flags, x at or above p, x without a point
+// (x^3 + b not a square), and random bytes (mostly one of the last two).
+std::vector<Compressed> encodings(std::mt19937_64& rng) {
+  std::vector<Compressed> v;
+  for (int i = 0; i < 24; ++i) {
+    const Bn254Point p = random_point(rng);
+    v.push_back(compressed_of(p));
+    v.push_back(compressed_of(p.neg()));
+  }
+  v.push_back(compressed_of(Bn254Point::generator()));
+  v.push_back(compressed_of(Bn254Point::zero()));
+  Compressed c{};
+  c[0] = 0xc0;  // both flags
+  v.push_back(c);
+  c = compressed_of(Bn254Point::generator());
+  c[0] |= 0x40;  // the identity flag on a finite x
+  v.push_back(c);
+  unsigned char pbe[32];
+  limbs::to_be(FpParams::MOD, pbe);
+  std::memcpy(c.data(), pbe, 32);  // x = p
+  v.push_back(c);
+  c[0] |= 0x80;
+  v.push_back(c);
+  c.fill(0xff);
+  c[0] = 0x3f;  // x = 2^254 - 1
+  v.push_back(c);
+  c.fill(0);  // x = 0: is 0 + b a square?
+  v.push_back(c);
+  c[0] = 0x80;
+  v.push_back(c);
+  for (int i = 0; i < 24; ++i) {
+    for (auto& b : c) b = (unsigned char)rng();
+    c[0] &= (unsigned char)(i % 2 ? 0xbf : 0x3f);  // top bits clear or the sign flag alone
+    v.push_back(c);
+  }
+  return v;
+}
+
+void expect_same_as_decoder(const std::optional<Bn254Point>& got, const Compressed& in, const std::string& what) {
+  const auto want = Bn254Point::deserialize(in.data(), 32);
+  ASSERT_EQ(got.has_value(), want.ok()) << what;
+  if (!got) return;
+  const Bn254Point& w = want.value();
+  EXPECT_EQ(got->infinity, w.infinity) << what;
+  EXPECT_EQ(got->x, w.x) << what;
+  EXPECT_EQ(got->y, w.y) << what;
+  EXPECT_STREQ(got->purpose, w.purpose) << what;
+}
+
+TEST_P(LanesTest, BatchDecompressionGivesTheDecodersPoints) {
+  std::mt19937_64 rng(seed() + 18);
+  const auto v = encodings(rng);
+  int valid = 0, invalid = 0;
+  for (const Compressed& c : v) (Bn254Point::deserialize(c.data(), 32).ok() ? valid : invalid)++;
+  ASSERT_GT(valid, 40);  // both kinds are really there
+  ASSERT_GT(invalid, 10);
+  // Counts around the lane batches of eight and sixteen.
+  for (std::size_t n : {std::size_t{1}, std::size_t{7}, std::size_t{16}, std::size_t{17}, v.size()}) {
+    std::vector<std::optional<Bn254Point>> out(n);
+    // Start at an offset so the short runs see other kinds of input.
+    const std::size_t start = (n * 7) % v.size();
+    std::vector<Compressed> in;
+    for (std::size_t i = 0; i < n; ++i) in.push_back(v[(start + i) % v.size()]);
+    lanes::deserialize_compressed_batch_vartime(k(), in.data(), n, out.data());
+    for (std::size_t i = 0; i < n; ++i)
+      expect_same_as_decoder(out[i], in[i], "n=" + std::to_string(n) + " i=" + std::to_string(i));
+  }
+}
+
+TEST_P(LanesTest, TheTableHoldsWhatDecodesAndTheDecoderUsesItWhereInstalled) {
+  std::mt19937_64 rng(seed() + 19);
+  auto v = encodings(rng);
+  v.push_back(v[0]);  // a repeat
+  lanes::DecompressedPoints t;
+  t.add_vartime(k(), v, 2);
+  std::size_t held = 0;
+  for (const Compressed& c : v) {
+    const auto want = Bn254Point::deserialize(c.data(), 32);
+    const Bn254Point* got = t.find_vartime(c.data());
+    ASSERT_EQ(got != nullptr, want.ok());
+    if (got) {
+      EXPECT_TRUE(got->eq(want.value()));
+    }
+  }
+  for (const Compressed& c : v) held += Bn254Point::deserialize(c.data(), 32).ok();
+  EXPECT_EQ(t.size() + 1, held);  // the repeat once
+
+  // The hex decoder answers from an installed table: one holding G under
+  // the bytes of 2G shows which path answered.
+  const Bn254Point g = Bn254Point::generator(), g2 = g.add_point(g);
+  const Compressed e2 = compressed_of(g2);
+  const std::string e2_hex = hex_encode(e2.data(), 32);
+  lanes::DecompressedPoints planted;
+  planted.insert_vartime(e2, g);
+  EXPECT_TRUE(point_from_hex(e2_hex).value().eq(g2));
+  {
+    lanes::UseDecompressedPoints use(&planted);
+    EXPECT_TRUE(point_from_hex(e2_hex).value().eq(g));
+    {
+      lanes::UseDecompressedPoints inner(&t);  // nested: the inner one answers, then the outer again
+      EXPECT_TRUE(point_from_hex(e2_hex).value().eq(g2));
+    }
+    EXPECT_TRUE(point_from_hex(e2_hex).value().eq(g));
+  }
+  EXPECT_TRUE(point_from_hex(e2_hex).value().eq(g2));
+  // Every encoding through the installed real table: the decoder's outcome.
+  {
+    lanes::UseDecompressedPoints use(&t);
+    EXPECT_EQ(lanes::installed_decompressed_points(), &t);
+    for (const Compressed& c : v) {
+      const auto a = point_from_hex(hex_encode(c.data(), 32));
+      const auto want = Bn254Point::deserialize(c.data(), 32);
+      ASSERT_EQ(a.ok(), want.ok());
+      if (a.ok()) {
+        EXPECT_TRUE(a.value().eq(want.value()));
+      }
+    }
+  }
+  EXPECT_EQ(lanes::installed_decompressed_points(), nullptr);
+}
+
+TEST(LanesDecompress, CandidatesAreTheSixtyFourDigitStrings) {
+  const std::string a(64, 'a'), b = std::string(63, '0').append("F");
+  // "s" as a JSON string (appended, which keeps GCC 12 from a false
+  // -Wrestrict report on literal + string).
+  auto q = [](const std::string& s) { return std::string("\"").append(s).append("\""); };
+  struct Case {
+    std::string text;
+    std::vector<std::string> want;
+  } cases[] = {
+      {a, {a}},                                                              // a bare text of 64 digits
+      {q(a), {a}},                                                           // one JSON string
+      {std::string("{\"x\":").append(q(a)).append(",\"y\":[").append(q(b)).append("]}"), {a, b}},  // several
+      {q(a + "0"), {}},                                                      // 65 digits
+      {q(a.substr(1)), {}},                                                  // 63 digits
+      {q(a.substr(1).append("g")), {}},                                      // not a digit
+      {q(a).append(q(b)), {a, b}},                                           // adjacent strings
+      {std::string(63, 'a').append("z"), {}},                                // 64 characters, not all digits
+  };
+  for (const auto& c : cases) {
+    std::vector<Compressed> got;
+    lanes::collect_compressed_hex_vartime(c.text, got);
+    ASSERT_EQ(got.size(), c.want.size()) << c.text;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      std::vector<unsigned char> w;
+      ASSERT_TRUE(hex_decode(c.want[i], w));
+      EXPECT_EQ(0, std::memcmp(got[i].data(), w.data(), 32)) << c.text << " " << i;
+    }
+  }
+}
+
+}  // namespace decompress_tests
