@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "curve/jacobian.hpp"
 #include "curve/encoding.hpp"
+#include "curve/jacobian.hpp"
+#include "curve/lanes/batch_affine.hpp"
 #include "curve/lanes/consts.hpp"
 #include "curve/lanes/decompress.hpp"
 #include "curve/lanes/lanes.hpp"
@@ -620,3 +621,42 @@ TEST(LanesDecompress, CandidatesAreTheSixtyFourDigitStrings) {
 }
 
 }  // namespace decompress_tests
+
+// ---- shared-inversion affine additions ----
+
+namespace affine_tests {
+
+// Pairs of points whose affine sum the lanes compute from the slope's parts:
+// distinct points (chord) and equal points (tangent), in every count around
+// the lane width; checked against the group's own addition.
+TEST_P(LanesTest, AffineSumsAreThePointSums) {
+  std::mt19937_64 rng(seed() + 20);
+  for (std::size_t m : {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{16},
+                        std::size_t{23}, std::size_t{64}}) {
+    std::vector<Bn254Point> a(m), b(m);
+    std::vector<Fp> num(m), den(m), xa(m), xb(m), ya(m), rx(m), ry(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      a[i] = random_point(rng);
+      b[i] = i % 5 == 2 ? a[i] : random_point(rng);  // every fifth a doubling
+      xa[i] = a[i].x, ya[i] = a[i].y, xb[i] = b[i].x;
+      if (a[i].x == b[i].x) {
+        const Fp xx = a[i].x.square();
+        num[i] = xx + xx + xx;
+        den[i] = a[i].y + a[i].y;
+      } else {
+        num[i] = b[i].y - a[i].y;
+        den[i] = b[i].x - a[i].x;
+      }
+    }
+    lanes::affine_sums_vartime(k(), num.data(), den.data(), xa.data(), xb.data(), ya.data(), m, rx.data(), ry.data());
+    for (std::size_t i = 0; i < m; ++i) {
+      const Bn254Point want = a[i].add_point_vartime(b[i]);
+      ASSERT_FALSE(want.infinity);
+      EXPECT_EQ(rx[i], want.x) << "m=" << m << " i=" << i;
+      EXPECT_EQ(ry[i], want.y) << "m=" << m << " i=" << i;
+    }
+  }
+}
+
+}  // namespace affine_tests
+
