@@ -19,11 +19,13 @@
 #include <vector>
 
 #include "curve/encoding.hpp"
+#include "curve/hash_to_curve.hpp"
 #include "curve/jacobian.hpp"
 #include "curve/lanes/batch_affine.hpp"
 #include "curve/lanes/consts.hpp"
 #include "curve/lanes/decompress.hpp"
 #include "curve/lanes/lanes.hpp"
+#include "curve/lanes/map_batch.hpp"
 #include "test_util.hpp"
 
 using namespace vemo::curve;
@@ -660,3 +662,28 @@ TEST_P(LanesTest, AffineSumsAreThePointSums) {
 
 }  // namespace affine_tests
 
+// ---- the hash to curve's map, many at once ----
+
+namespace map_tests {
+
+// Edge inputs and enough random ones that all three candidates of the map
+// occur (each random input needs the third with probability about 1/4).
+TEST_P(LanesTest, BatchMapGivesTheOnePointMapsPoints) {
+  std::mt19937_64 rng(seed() + 21);
+  std::vector<Fp> u = edge_fps();
+  for (int i = 0; i < 80; ++i) u.push_back(random_fp(rng));
+  for (std::size_t n : {std::size_t{1}, std::size_t{15}, std::size_t{17}, u.size()}) {
+    std::vector<Bn254Point> out(n);
+    const std::size_t start = (n * 5) % u.size();
+    std::vector<Fp> in;
+    for (std::size_t i = 0; i < n; ++i) in.push_back(u[(start + i) % u.size()]);
+    lanes::map_to_curve_batch_vartime(k(), in.data(), n, out.data());
+    for (std::size_t i = 0; i < n; ++i) {
+      const Bn254Point want = SvdW::map_to_curve_g1_unchecked(in[i]);
+      EXPECT_TRUE(out[i].eq(want)) << "n=" << n << " i=" << i;
+      EXPECT_STREQ(out[i].purpose, want.purpose);
+    }
+  }
+}
+
+}  // namespace map_tests
