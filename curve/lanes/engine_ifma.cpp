@@ -14,6 +14,12 @@
 
 namespace vemo::curve::lanes {
 
+// Every function the engine defines is compiled for the IFMA features:
+// g++ by a target region, clang (the fuzz build) by an attribute applied to
+// every function of the region.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512ifma,avx512vl"))), apply_to = function)
+#else
 #pragma GCC push_options
 // g++ 12 reports the shift intrinsics' deliberately undefined pass-through
 // operand (_mm512_undefined_epi32, under an all-ones mask, so never read)
@@ -23,11 +29,16 @@ namespace vemo::curve::lanes {
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 // The same features as VEMO_LANES_IFMA_TARGET (a pragma takes no macro).
 #pragma GCC target("avx512f,avx512ifma,avx512vl")
+#endif
 namespace ifma_impl {
 #include "curve/lanes/engine.inc"
 }  // namespace ifma_impl
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
+#endif
 
 // The table holds function pointers only, built at compile time (a
 // constexpr local): making it runs no AVX-512. dispatch.cpp hands it out
