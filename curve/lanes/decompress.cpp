@@ -85,15 +85,26 @@ void collect_compressed_hex_vartime(std::string_view text, std::vector<Compresse
     if (hex64(text.data(), c)) out.push_back(c);
     return;
   }
-  // Every "…" of exactly 64 hex digits. A quote inside a longer string
-  // (or an escaped one) can only make a wrong candidate, which costs a
-  // square root and is never asked for.
-  for (std::size_t i = 0; i + 65 < text.size(); ++i) {
-    if (text[i] != '"' || text[i + 65] != '"') continue;
-    if (hex64(text.data() + i + 1, c)) {
-      out.push_back(c);
-      i += 65;  // the closing quote opens nothing
+  // Every "point" member whose value is a string of 64 hex digits, with
+  // any whitespace around the colon. Other forms (the array form of a
+  // point) are left to the ordinary decoder; a key inside a string value
+  // can only make a wrong candidate, which is never asked for.
+  constexpr std::string_view kKey = "\"point\"";
+  auto space = [](char ch) { return ch == ' ' || ch == '\n' || ch == '\t' || ch == '\r'; };
+  for (std::size_t at = text.find(kKey); at != std::string_view::npos; at = text.find(kKey, at)) {
+    std::size_t i = at + kKey.size();
+    while (i < text.size() && space(text[i])) ++i;
+    if (i >= text.size() || text[i] != ':') {
+      at = i;
+      continue;
     }
+    ++i;
+    while (i < text.size() && space(text[i])) ++i;
+    if (i + 65 < text.size() && text[i] == '"' && text[i + 65] == '"' && hex64(text.data() + i + 1, c)) {
+      out.push_back(c);
+      i += 66;
+    }
+    at = i;
   }
 }
 

@@ -36,9 +36,9 @@ void deserialize_compressed_batch_vartime(const Kernels& k, const Compressed* in
                                           std::optional<Bn254Point>* out);
 
 // Appends to out the 32 bytes of every text in `text` that may be a
-// compressed point: the whole text when it is 64 hex digits, and every
-// JSON string value of 64 hex digits in it. Scalars have the same form and
-// are taken too; they cost a wasted square root and are never looked up.
+// compressed point: the whole text when it is 64 hex digits (a point
+// argument, or a scalar's text: a wasted square root, never looked up), and
+// the 64-hex-digit string value of every "point" member of a JSON text.
 void collect_compressed_hex_vartime(std::string_view text, std::vector<Compressed>& out);
 
 // Decoded points by their 32-byte compressed form.

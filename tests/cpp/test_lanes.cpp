@@ -592,23 +592,32 @@ TEST_P(LanesTest, TheTableHoldsWhatDecodesAndTheDecoderUsesItWhereInstalled) {
   EXPECT_EQ(lanes::installed_decompressed_points(), nullptr);
 }
 
-TEST(LanesDecompress, CandidatesAreTheSixtyFourDigitStrings) {
+TEST(LanesDecompress, CandidatesAreBareTextsAndPointMembers) {
   const std::string a(64, 'a'), b = std::string(63, '0').append("F");
   // "s" as a JSON string (appended, which keeps GCC 12 from a false
   // -Wrestrict report on literal + string).
   auto q = [](const std::string& s) { return std::string("\"").append(s).append("\""); };
+  auto point = [&q](const std::string& s, const char* colon) {
+    return std::string("{\"curve\":\"bn254\",\"point\"").append(colon).append(q(s)).append("}");
+  };
   struct Case {
     std::string text;
     std::vector<std::string> want;
   } cases[] = {
-      {a, {a}},                                                              // a bare text of 64 digits
-      {q(a), {a}},                                                           // one JSON string
-      {std::string("{\"x\":").append(q(a)).append(",\"y\":[").append(q(b)).append("]}"), {a, b}},  // several
-      {q(a + "0"), {}},                                                      // 65 digits
-      {q(a.substr(1)), {}},                                                  // 63 digits
-      {q(a.substr(1).append("g")), {}},                                      // not a digit
-      {q(a).append(q(b)), {a, b}},                                           // adjacent strings
-      {std::string(63, 'a').append("z"), {}},                                // 64 characters, not all digits
+      {a, {a}},                                                                    // a bare text of 64 digits
+      {std::string(63, 'a').append("z"), {}},                                      // 64 characters, not all digits
+      {point(a, ":"), {a}},                                                        // a point member
+      {point(a, " :\n  "), {a}},                                                  // whitespace around the colon
+      {std::string("{\"x\":").append(point(a, ": ")).append(",\"y\":[").append(point(b, ":")).append("]}"),
+       {a, b}},                                                                    // nested, in a list
+      {std::string("{\"curve\":\"bn254\",\"scalar\":").append(q(a)).append("}"), {}},  // a scalar member
+      {std::string("{\"x\":").append(q(a)).append("}"), {}},                    // another member
+      {point(a + "0", ":"), {}},                                                   // 65 digits
+      {point(a.substr(1), ":"), {}},                                               // 63 digits
+      {point(a.substr(1).append("g"), ":"), {}},                                   // not a digit
+      {std::string("\"point\"").append(q(a)), {}},                               // no colon
+      {std::string("\"point\":"), {}},                                           // cut short
+      {std::string("\"point\":\"").append(a), {}},                              // no closing quote
   };
   for (const auto& c : cases) {
     std::vector<Compressed> got;
