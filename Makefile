@@ -12,7 +12,7 @@ APT_PACKAGES += python3-distributed python3-dask python3-tqdm
 APT_PACKAGES += python3-cryptography
 export PYTHONPATH := $(CURDIR)/$(BUILD)/src
 
-.PHONY: deps build check-install test test-cpp test-py test-stubs demo bench bench-ledger bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
+.PHONY: deps build check-install test test-cpp test-py test-lanes test-stubs demo bench bench-ledger bench-report tsan install clean sanitize fuzz-ci check-ct-mutation soak
 
 # Installs only what is missing, so a warm machine pays nothing.
 deps:
@@ -31,6 +31,19 @@ test-cpp: build
 test-py: build
 	$(PY) -m pytest -q tests
 
+# The lane engine (docs/lanes.md) takes the IFMA path by default where the
+# processor has it: the C++ tests and the whole pytest suite again with the
+# engine off and in its portable emulation, so every path passes on any
+# machine (the strict range proof's exhaustive run, a minute each time,
+# stays in test-cpp only).
+test-lanes: build
+	for mode in off portable; do \
+	  echo "VEMO_LANES=$$mode"; \
+	  VEMO_LANES=$$mode $(BUILD)/tests/cpp/core_tests --gtest_brief=1 \
+	    --gtest_filter=-StrictRange.CompleteForEveryBitLengthAndCount && \
+	  VEMO_LANES=$$mode $(PY) -m pytest -q tests || exit 1; \
+	done
+
 # The type stubs against the built modules (stubtest; vemo_batch and
 # vemo_strict carry their own stubs and py.typed), then the examples and vemo_ledger (typed inline,
 # with py.typed) under mypy --strict with those stubs. mypy looks for a directory named vemo, so
@@ -44,7 +57,7 @@ test-stubs: build
 	MYPYPATH=$(STUBS_PATH) $(PY) -m mypy.stubtest vemo_strict
 	MYPYPATH=$(STUBS_PATH):$(CURDIR)/src MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(PY) -m mypy --strict examples/ src/vemo_ledger
 
-test: test-cpp test-py test-stubs
+test: test-cpp test-py test-lanes test-stubs
 
 # A separate ASan+UBSan build of the core, the C++ tests and the extension,
 # with the invariant checks compiled in (-Dverify=true, curve/verify.hpp).
@@ -89,7 +102,7 @@ fuzz-ci:
 # planted secret-indexed lookup (a drawn and a decoded secret) and the
 # variable-time PbSk.to_token of the API library built for the mutant.
 check-ct-mutation: build
-	@if valgrind --error-exitcode=1 --quiet --num-callers=40 $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
+	@if VEMO_LANES=portable valgrind --error-exitcode=1 --quiet --num-callers=40 $(BUILD)/tests/cpp/ct_check_mutant >/dev/null 2>$(BUILD)/ct-mutant.log; then \
 	  echo "constant-time check missed the deliberate leaks"; exit 1; \
 	fi; \
 	lookups=$$(grep -c '::leaky(' $(BUILD)/ct-mutant.log); \

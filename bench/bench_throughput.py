@@ -2,8 +2,15 @@
 
 Run with `make bench` (after the per-call table). Wall-clock time, best of
 several repeats; thread scaling needs idle cores to mean anything.
+
+The lane engine (docs/lanes.md) is on by default where the processor has
+AVX-512 IFMA: run without VEMO_LANES, the table is printed for the default
+path, then again with VEMO_LANES=off (the scalar paths), so both can be
+compared on one machine.
 """
 import os
+import subprocess
+import sys
 import threading
 import time
 
@@ -96,10 +103,38 @@ def main():
         rows.append((f"batch of 1 {label}", batched, f"{batched / single:.2f}x the one-by-one call"))
 
     width = max(len(r[0]) for r in rows)
-    print(f"\nthroughput ({os.cpu_count()} cores; wall time per proof)")
+    print(f"\nthroughput ({os.cpu_count()} cores; wall time per proof; {lanes_text()})")
     for label, seconds, note in rows:
         print(f"{label:<{width}}  {seconds * 1e6:10.1f} us" + (f"   {note}" if note else ""))
 
 
+def cpu_flags():
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("flags"):
+                return set(line.split(":", 1)[1].split())
+    except OSError:
+        pass
+    return set()
+
+
+def lanes_text():
+    """The lane path this process takes: the library checks CPUID and the
+    saved register state; Linux lists the AVX-512 flags only when it saves
+    that state, so the flags tell the same."""
+    has = {"avx512f", "avx512vl", "avx512ifma"} <= cpu_flags()
+    mode = os.environ.get("VEMO_LANES", "")
+    if mode == "portable":
+        chosen = "portable lanes"
+    elif mode in ("", "ifma"):
+        chosen = "IFMA lanes" if has else "no lanes (no AVX-512 IFMA)"
+    else:
+        chosen = "no lanes"
+    return f"VEMO_LANES={mode or 'unset'}: {chosen}; CPU {'has' if has else 'lacks'} avx512f/vl/ifma"
+
+
 if __name__ == "__main__":
     main()
+    if "VEMO_LANES" not in os.environ:
+        sys.stdout.flush()
+        subprocess.run([sys.executable, __file__], env={**os.environ, "VEMO_LANES": "off"}, check=True)

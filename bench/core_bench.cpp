@@ -3,6 +3,7 @@
 // Inputs are drawn from a fixed seed, so every run times the same work.
 #include <benchmark/benchmark.h>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "bulletproofs/src/proofs/range_proof.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/lanes/decompress.hpp"
+#include "curve/lanes/lanes.hpp"
 #include "curve/msm_vartime.hpp"
 #include "curve/point.hpp"
 #include "curve/scalar_mul.hpp"
@@ -169,6 +172,62 @@ void BM_Decompress(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Decompress)->Name("point decompression");
+
+// The lane engine through each layer this machine runs: the portable one
+// always (it is the algorithms' emulation, not a fast path), the IFMA one
+// where the processor has it. Figures per field product or per point.
+const lanes::Kernels* lane_layer(int which) {
+  return which == 0 ? &lanes::portable_kernels() : lanes::ifma_kernels();
+}
+const char* lane_layer_name(int which) { return which == 0 ? "portable" : "ifma"; }
+
+// Throughput: four independent chains of eight lanes (32 products a
+// round, 64 rounds an iteration), as a batch keeps the multiplier busy.
+void BM_LaneMul(benchmark::State& state) {
+  const lanes::Kernels* k = lane_layer((int)state.range(0));
+  if (k == nullptr) {
+    state.SkipWithError("no AVX-512 IFMA on this processor");
+    return;
+  }
+  state.SetLabel(lane_layer_name((int)state.range(0)));
+  Fp xs[8], ys[8];
+  for (int i = 0; i < 8; ++i) xs[i] = random_fp(), ys[i] = random_fp();
+  lanes::Fe8 x[4], y;
+  for (auto& e : x) k->from_fp(&e, xs);
+  k->from_fp(&y, ys);
+  constexpr std::size_t kRounds = 64;
+  for (auto _ : state) {
+    k->mul_chain4(x, &y, kRounds);
+    benchmark::DoNotOptimize(x);
+  }
+  state.SetItemsProcessed((std::int64_t)state.iterations() * (std::int64_t)kRounds * 32);
+  state.counters["per product"] = benchmark::Counter((double)state.iterations() * kRounds * 32,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LaneMul)->Name("lane field multiplications, 2048 independent (portable layer)")->Arg(0);
+BENCHMARK(BM_LaneMul)->Name("lane field multiplications, 2048 independent (IFMA layer)")->Arg(1);
+
+// 128 compressed points decoded at once, their square roots in lanes;
+// time per point. Beside "point decompression" (one at a time).
+void BM_DecompressBatch(benchmark::State& state) {
+  const lanes::Kernels* k = lane_layer((int)state.range(0));
+  if (k == nullptr) {
+    state.SkipWithError("no AVX-512 IFMA on this processor");
+    return;
+  }
+  state.SetLabel(lane_layer_name((int)state.range(0)));
+  std::vector<lanes::Compressed> in(128);
+  for (auto& c : in) c = random_point().serialize_compressed();
+  std::vector<std::optional<Point>> out(in.size());
+  for (auto _ : state) {
+    lanes::deserialize_compressed_batch_vartime(*k, in.data(), in.size(), out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["per point"] = benchmark::Counter((double)state.iterations() * (double)in.size(),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DecompressBatch)->Name("point decompression, 128 at once (portable layer)")->Arg(0);
+BENCHMARK(BM_DecompressBatch)->Name("point decompression, 128 at once (IFMA layer)")->Arg(1);
 
 // Range proofs: vemo's single 64-bit proof beside the strict suite's
 // aggregated proof of two 64-bit values, both with vemo's pair shape (g a

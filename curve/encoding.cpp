@@ -3,6 +3,8 @@
 #include <iterator>
 #include <type_traits>
 
+#include "lanes/decompress.hpp"
+
 namespace vemo::curve {
 
 namespace {
@@ -60,6 +62,10 @@ Result<Bn254Point, std::string> point_from_hex(std::string_view s) {
   if (s.size() != 64 && s.size() != 128) return Err{std::string("invalid point")};
   std::vector<unsigned char> b;
   if (!hex_decode(s, b)) return Err{std::string("malformed hex encoding")};
+  // A batch being verified may have decoded its points beforehand, their
+  // square roots side by side (lanes/decompress.hpp).
+  if (const lanes::DecompressedPoints* t = lanes::installed_decompressed_points(); t && b.size() == 32)
+    if (const Bn254Point* p = t->find_vartime(b.data())) return *p;
   auto p = Bn254Point::deserialize(b.data(), b.size());
   if (!p.ok()) return Err{"invalid point: " + PointFromBytesError{PointFromBytesError::Deserialization}.display()};
   return p.value();

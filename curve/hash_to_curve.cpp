@@ -57,7 +57,7 @@ Bn254Point SvdW::map_to_curve_g1_unchecked(const Fp& u) {
   return Bn254Point{"deserialized point", x, y, false};
 }
 
-Bn254Point generate_random_point(const unsigned char* bytes, std::size_t n) {
+Fp map_input_from_bytes(const unsigned char* bytes, std::size_t n) {
   static const BigInt p = [] {
     unsigned char b[32];
     limbs::to_be(FpParams::MOD, b);
@@ -65,7 +65,11 @@ Bn254Point generate_random_point(const unsigned char* bytes, std::size_t n) {
   }();
   unsigned char ub[32];
   BigInt::modulus(BigInt::from_bytes(bytes, n), p).to_bytes32(ub);
-  const Bn254Point q = SvdW::map_to_curve_g1_unchecked(Fp::from_be_bytes_reduce(ub));
+  return Fp::from_be_bytes_reduce(ub);
+}
+
+Bn254Point generate_random_point(const unsigned char* bytes, std::size_t n) {
+  const Bn254Point q = SvdW::map_to_curve_g1_unchecked(map_input_from_bytes(bytes, n));
   // The map's output is on the curve by construction, and the cofactor is 1,
   // so the validation a decode would perform always succeeds; the label is
   // that of a decoded point.

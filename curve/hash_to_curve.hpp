@@ -12,8 +12,12 @@
 
 namespace vemo::curve {
 
-// Deterministic map from any byte string to a point, label "deserialized point".
+// Deterministic map from any byte string to a point, label "deserialized point":
+// SvdW::map_to_curve_g1_unchecked(map_input_from_bytes(bytes, n)).
 Bn254Point generate_random_point(const unsigned char* bytes, std::size_t n);
+// The map's input for a byte string: the bytes as one big-endian integer
+// reduced mod p.
+Fp map_input_from_bytes(const unsigned char* bytes, std::size_t n);
 
 namespace SvdW {
 // u in Fp to an affine point (never the identity). For the two inputs that

@@ -9,7 +9,9 @@
 //   multiples named by the digits, from the rows of msm_rows.hpp;
 // - Pippenger, for the large sums of batch verification: signed windows of
 //   c bits, one bucket per digit magnitude, the buckets summed by the
-//   running-sum trick.
+//   running-sum trick. A bucket's points are first added pairwise in
+//   affine rounds that share one inversion; where the lane engine is on
+//   (lanes/lanes.hpp), a round's additions run eight at a time in lanes.
 // Jacobian coordinates with the a = 0 formulas (jacobian.hpp) keep
 // doublings and mixed additions cheap; their special cases (identity,
 // equal or opposite points) are handled by branches, which is why this
@@ -22,6 +24,7 @@
 
 #include "glv.hpp"
 #include "jacobian.hpp"
+#include "lanes/batch_affine.hpp"
 #include "msm_rows.hpp"
 
 namespace vemo::curve {
@@ -156,6 +159,10 @@ void batch_inverse_vartime(std::vector<Fp>& xs) {
   }
 }
 
+// From this many additions in a round, the round runs in lanes where the
+// lane engine is on: below it, the lane batches are mostly padding.
+constexpr std::size_t kLanePairsFrom = 16;
+
 // The points of one window, grouped by bucket, each bucket's points summed
 // in affine coordinates by rounds of pairwise additions: every addition of
 // a round is independent of the others, so a round shares one inversion
@@ -174,7 +181,7 @@ struct WindowBuckets {
     };
     std::vector<Pair> pairs;
     std::vector<Fp> num, den;
-    std::vector<Fp> rx, ry;
+    std::vector<Fp> rx, ry, xa, xb, ya;
     for (;;) {
       pairs.clear();
       num.clear();
@@ -198,24 +205,42 @@ struct WindowBuckets {
           pairs.push_back(Pair{a, false});
         }
       if (pairs.empty()) return;
-      batch_inverse_vartime(den);
-      rx.resize(pairs.size());
-      ry.resize(pairs.size());
-      for (std::size_t p = 0, q = 0; p < pairs.size(); ++p) {
-        if (pairs[p].cancel) continue;
-        const std::uint32_t a = pairs[p].at;
-        const Fp lambda = num[q] * den[q];
-        ++q;
-        rx[p] = lambda.square() - x[a] - x[a + 1];
-        ry[p] = lambda * (x[a] - rx[p]) - y[a];
+      // The sums of the pairs that do not cancel, in order (rx[q], ry[q]).
+      const std::size_t m = num.size();
+      rx.resize(m);
+      ry.resize(m);
+      if (const lanes::Kernels* k = lanes::active(); k && m >= kLanePairsFrom) {
+        // Eight additions at a time in lanes (lanes/batch_affine.hpp).
+        xa.clear();
+        xb.clear();
+        ya.clear();
+        for (const Pair& pr : pairs)
+          if (!pr.cancel) {
+            xa.push_back(x[pr.at]);
+            xb.push_back(x[pr.at + 1]);
+            ya.push_back(y[pr.at]);
+          }
+        lanes::affine_sums_vartime(*k, num.data(), den.data(), xa.data(), xb.data(), ya.data(), m, rx.data(),
+                                   ry.data());
+      } else {
+        batch_inverse_vartime(den);
+        for (std::size_t p = 0, q = 0; p < pairs.size(); ++p) {
+          if (pairs[p].cancel) continue;
+          const std::uint32_t a = pairs[p].at;
+          const Fp lambda = num[q] * den[q];
+          rx[q] = lambda.square() - x[a] - x[a + 1];
+          ry[q] = lambda * (x[a] - rx[q]) - y[a];
+          ++q;
+        }
       }
       // Each bucket keeps its pair sums, then its odd point, at its front.
-      for (std::size_t j = 0, p = 0; j < len.size(); ++j) {
+      for (std::size_t j = 0, p = 0, q = 0; j < len.size(); ++j) {
         std::uint32_t kept = 0;
         for (std::uint32_t i = 0; i + 1 < len[j]; i += 2, ++p) {
           if (pairs[p].cancel) continue;
-          x[start[j] + kept] = rx[p];
-          y[start[j] + kept] = ry[p];
+          x[start[j] + kept] = rx[q];
+          y[start[j] + kept] = ry[q];
+          ++q;
           ++kept;
         }
         if (len[j] % 2) {

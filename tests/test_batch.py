@@ -338,3 +338,52 @@ def test_help_texts_are_the_stubs():
         for part in name.split("."):
             obj = getattr(obj, part)
         assert inspect.cleandoc(obj.__doc__) == text, name
+
+
+# A batch whose records carry every kind of point text, valid or not: the
+# verdicts and error texts, printed. The batch decodes its points ahead
+# through the lane engine when that is on (VEMO_LANES); the output must not
+# depend on it.
+LANE_MODES_SCRIPT = textwrap.dedent("""
+    import json
+    import vemo, vemo_batch
+    gh = vemo.gen_GH()
+    pbsk = vemo.gen_pb_sk(gh)
+    pk = pbsk.get_pk()
+    p = "30644e72e131a029b85045b68181585d97816a916871ca8d3c208c16d87cfd47"
+    bad_points = [
+        p,                                   # x = p
+        "c0" + "00" * 31,                    # both flags
+        "40" + "00" * 31,                    # the identity
+        "0" * 63 + "5",                      # x = 5: x^3 + 3 is not a square
+        "80" + "00" * 30 + "01",             # x = 1 with the other root
+        vemo.from_str(gh.h).get.upper(),     # upper-case digits
+    ]
+    batch = vemo_batch.Batch()
+    for i in range(40):
+        r = vemo.gen_r()
+        v = i % 5
+        c, t = vemo.commit(v, r, gh), pbsk.to_token(r)
+        proof = json.loads(vemo.consistency_proof(v, r, gh, c, t, pk))
+        if i % 3 == 1:
+            proof["t1"]["point"] = bad_points[i % len(bad_points)]
+        batch.add(vemo.consistency_proof_verify, json.dumps(proof), gh, c, t, pk if i % 7 else bad_points[i % 6])
+        if i % 4 == 0:
+            batch.add(vemo.range_proof_single_verify, vemo.range_proof_single(8, v, gh, r), 8, gh, c)
+    print(batch.verify(threads=2))
+    print(batch.errors)
+""")
+
+
+def test_verdicts_and_errors_do_not_depend_on_the_lane_engine():
+    outputs = {}
+    for mode in ("off", "portable", "ifma"):
+        env = {**os.environ, "VEMO_LANES": mode}
+        run = subprocess.run([sys.executable, "-c", LANE_MODES_SCRIPT], capture_output=True, text=True, env=env,
+                             timeout=300)
+        assert run.returncode == 0, run.stderr
+        outputs[mode] = run.stdout
+    verdicts = outputs["off"].splitlines()[0]
+    assert "True" in verdicts and "False" in verdicts
+    assert outputs["portable"] == outputs["off"]
+    assert outputs["ifma"] == outputs["off"]

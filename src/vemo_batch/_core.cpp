@@ -25,8 +25,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "curve/lanes/decompress.hpp"
 #include "curve/parallel.hpp"
 #include "curve/proofs/batch.hpp"
 #include "decoders.hpp"
@@ -53,6 +56,9 @@ using ClaimsOutcome = Outcome<Claims>;
 // the owned copies of its arguments. Immutable once made.
 struct Item {
   std::function<ClaimsOutcome()> claims;
+  // The item's text arguments (views into the owned copies the claims
+  // function holds): where verify looks for the points to decode ahead.
+  std::vector<std::string_view> texts;
 };
 
 // A bytes argument as an item keeps it: an owned copy that reads as Bytes.
@@ -98,7 +104,16 @@ std::shared_ptr<const Item> make_item(const Signature& sig, PyObject* const* arg
   auto owned = conv.apply([](const auto&... values) {
     return std::make_shared<const OwnedArgs<Args>>(Owned<std::remove_cvref_t<decltype(values)>>(values)...);
   });
-  return std::make_shared<const Item>(Item{[owned] { return as_outcome(std::apply(F, *owned)); }});
+  std::vector<std::string_view> texts;
+  std::apply(
+      [&texts](const auto&... v) {
+        auto take = [&texts](const auto& x) {
+          if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, std::string>) texts.emplace_back(x);
+        };
+        (take(v), ...);
+      },
+      *owned);
+  return std::make_shared<const Item>(Item{[owned] { return as_outcome(std::apply(F, *owned)); }, std::move(texts)});
 }
 
 struct Verifier {
@@ -261,9 +276,20 @@ PyObject* batch_verify(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     std::exception_ptr failure;
     {
       GilReleased unlocked;
+      // The points of every record decoded ahead, their square roots in
+      // lanes, where the lane engine is on (curve/lanes/decompress.hpp);
+      // the parsers below then find them decoded.
+      curve::lanes::DecompressedPoints decoded;
+      if (const curve::lanes::Kernels* k = curve::lanes::active(); k && n > 1) {
+        std::vector<curve::lanes::Compressed> found;
+        for (const auto& item : items)
+          for (std::string_view t : item->texts) curve::lanes::collect_compressed_hex_vartime(t, found);
+        decoded.add_vartime(*k, std::move(found), threads);
+      }
       std::mutex failure_mu;
       curve::parallel_for(n, threads, [&](std::size_t i) {
         try {
+          curve::lanes::UseDecompressedPoints use(&decoded);
           outcomes[i].emplace(items[i]->claims());
         } catch (...) {
           std::lock_guard<std::mutex> lock(failure_mu);

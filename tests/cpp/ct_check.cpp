@@ -29,6 +29,7 @@
 #include "curve/ct.hpp"
 #include "curve/encoding.hpp"
 #include "curve/fixed_base.hpp"
+#include "curve/lanes/lanes.hpp"
 #include "curve/point.hpp"
 #include "curve/random.hpp"
 #include "curve/scalar_mul.hpp"
@@ -142,6 +143,66 @@ void check_shared_tables() {
   declassify(sum);
 }
 
+// The lane engine on secret values: every field operation, the
+// conversions both ways, the square root's power and the group formulas
+// with their masked exceptional cases (identity, equal and opposite
+// points). valgrind cannot execute AVX-512 (and hides it from CPUID, so
+// the run-time choice never takes the IFMA layer under it; checked here),
+// so this runs the portable layer: the same engine source
+// (curve/lanes/engine.inc) as the IFMA one.
+void check_lanes() {
+  if (RUNNING_ON_VALGRIND && vemo::curve::lanes::selected() == vemo::curve::lanes::Mode::Ifma) {
+    std::fprintf(stderr, "lanes: the IFMA layer was chosen under valgrind (run with VEMO_LANES=portable)\n");
+    std::exit(2);
+  }
+  namespace lanes = vemo::curve::lanes;
+  const lanes::Kernels& k = lanes::portable_kernels();
+  const Point g = Point::generator();
+  Fp xs[8], ys[8], zs[8];
+  for (int i = 0; i < 8; ++i) {
+    // Lane 0 the identity, lane 1 equal to the added point, lane 2 its
+    // opposite: the masked cases run on secrets too.
+    const Point p = g.scalar_mul_vartime(Scalar::from_u64(1000 + (i == 1 || i == 2 ? 0 : i)));
+    xs[i] = p.x;
+    ys[i] = i == 2 ? -p.y : p.y;
+    zs[i] = i == 0 ? Fp::zero() : Fp::one();
+  }
+  secret(xs);
+  secret(ys);
+  secret(zs);
+  lanes::Fe8 a, b, c, r;
+  lanes::Jac8 pj, qj, out;
+  k.from_fp(&a, xs);
+  k.from_fp(&b, ys);
+  k.from_fp(&c, zs);
+  k.mul(&r, &a, &b);
+  k.sqr(&r, &r);
+  k.add(&r, &r, &a);
+  k.sub(&r, &r, &b);
+  k.neg(&r, &r);
+  k.reduce(&r, &r);
+  k.sqrt_candidate(&r, &r);
+  pj.X = a, pj.Y = b, pj.Z = c;
+  k.jac_dbl(&out, &pj);
+  qj = out;
+  k.jac_add(&out, &pj, &qj);
+  k.jac_add(&out, &pj, &pj);
+  // The added affine point: lane 1 and 2 meet p and -p.
+  Fp ax[8], ay[8];
+  for (int i = 0; i < 8; ++i) ax[i] = xs[1], ay[i] = ys[1];
+  lanes::Fe8 x2, y2;
+  k.from_fp(&x2, ax);
+  k.from_fp(&y2, ay);
+  k.jac_madd(&qj, &pj, &x2, &y2);
+  Fp res[8];
+  k.to_fp(res, &r);
+  declassify(res);
+  k.to_fp(res, &out.X);
+  declassify(res);
+  k.to_fp(res, &qj.Y);
+  declassify(res);
+}
+
 #ifdef VEMO_CT_MUTANT
 // A deliberate leak: a table lookup at a secret index, as the old hex
 // encoder did. The check must report it.
@@ -162,6 +223,7 @@ int main() {
 
   // The engines that share tables and inversions among several secrets.
   check_shared_tables();
+  check_lanes();
 
   // Arithmetic engines directly.
   {

@@ -11,8 +11,8 @@ OUT=build/fuzz
 CXX=${CXX:-clang++}
 mkdir -p "$OUT/corpus" "$OUT/seeds" "$OUT/artifacts"
 
-# The core only: curve/, curve/proofs/, bulletproofs/src/proofs/, strict/.
-SOURCES=(curve/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp strict/*.cpp tests/fuzz/fuzz_decoders.cpp)
+# The core only: curve/, curve/lanes/, curve/proofs/, bulletproofs/src/proofs/, strict/.
+SOURCES=(curve/*.cpp curve/lanes/*.cpp curve/proofs/*.cpp bulletproofs/src/proofs/*.cpp strict/*.cpp tests/fuzz/fuzz_decoders.cpp)
 if [ ! -x "$OUT/fuzz_decoders" ] || [ -n "$(find "${SOURCES[@]}" curve bulletproofs strict -newer "$OUT/fuzz_decoders" -name '*.[ch]pp' | head -1)" ]; then
   echo "building $OUT/fuzz_decoders"
   "$CXX" -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \

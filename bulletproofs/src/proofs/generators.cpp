@@ -6,6 +6,7 @@
 
 #include "curve/hash.hpp"
 #include "curve/hash_to_curve.hpp"
+#include "curve/lanes/map_batch.hpp"
 #include "curve/msm_vartime.hpp"
 
 namespace vemo::bulletproofs {
@@ -34,6 +35,22 @@ Snapshot load_cache() {
   return g_cache;
 }
 
+// point_from_integer(first + i) for i < count, appended to out. Where the
+// lane engine is on, the maps' square roots are taken together in lanes
+// (curve/lanes/map_batch.hpp): the same points.
+void points_from_integers(std::uint64_t first, std::uint64_t count, std::vector<Point>& out) {
+  const curve::lanes::Kernels* k = curve::lanes::active();
+  if (k == nullptr || count < 16) {
+    for (std::uint64_t i = 0; i < count; ++i) out.push_back(point_from_integer(first + i));
+    return;
+  }
+  std::vector<curve::Fp> u(count);
+  for (std::uint64_t i = 0; i < count; ++i) u[i] = map_input_from_integer(first + i);
+  const std::size_t at = out.size();
+  out.resize(at + count);
+  curve::lanes::map_to_curve_batch_vartime(*k, u.data(), count, out.data() + at);
+}
+
 // A snapshot holding at least the first `end` points.
 Snapshot cache_through(std::uint64_t end) {
   Snapshot snap = load_cache();
@@ -41,7 +58,7 @@ Snapshot cache_through(std::uint64_t end) {
   const std::uint64_t from = snap->size();
   std::vector<Point> more;
   more.reserve(end - from);
-  for (std::uint64_t k = from; k < end; ++k) more.push_back(point_from_integer(kLabelInteger + k));
+  points_from_integers(kLabelInteger + from, end - from, more);
   curve::pin_vartime_tables(more.data(), more.size());
   std::lock_guard<std::mutex> lock(g_cache_mutex);
   if (g_cache->size() < end) {
@@ -62,13 +79,13 @@ void points_for_offsets(std::uint64_t first, std::uint64_t count, std::vector<Po
     const Snapshot snap = cache_through(cached_end);
     out.insert(out.end(), snap->begin() + (std::ptrdiff_t)first, snap->begin() + (std::ptrdiff_t)cached_end);
   }
-  for (std::uint64_t k = std::max(first, cached_end); k < first + count; ++k)
-    out.push_back(point_from_integer(kLabelInteger + k));
+  const std::uint64_t rest = std::max(first, cached_end);
+  if (rest < first + count) points_from_integers(kLabelInteger + rest, first + count - rest, out);
 }
 
 }  // namespace
 
-Point point_from_integer(std::uint64_t k) {
+curve::Fp map_input_from_integer(std::uint64_t k) {
   unsigned char bytes[8];
   std::size_t len = 0;
   bool started = false;
@@ -80,9 +97,15 @@ Point point_from_integer(std::uint64_t k) {
     }
   }
   const auto digest = curve::sha512(bytes, len);
-  // generate_random_point reads its input as one big-endian integer, so the
-  // digest's leading zero bytes (if any) need no stripping.
-  return curve::generate_random_point(digest.data(), digest.size());
+  // The map reads its input as one big-endian integer, so the digest's
+  // leading zero bytes (if any) need no stripping.
+  return curve::map_input_from_bytes(digest.data(), digest.size());
+}
+
+Point point_from_integer(std::uint64_t k) {
+  // generate_random_point of the digest, its label included.
+  const Point q = curve::SvdW::map_to_curve_g1_unchecked(map_input_from_integer(k));
+  return Point{"deserialized point", q.x, q.y, false};
 }
 
 GeneratorVectors derive_generator_vectors(std::uint64_t n, std::uint64_t N) {

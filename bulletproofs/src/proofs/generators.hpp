@@ -30,6 +30,9 @@ struct GeneratorVectors {
 // The point for the integer k: SHA-512 of k's minimal big-endian bytes
 // (the single byte 0x00 for zero), mapped to the curve.
 curve::Point point_from_integer(std::uint64_t k);
+// The map's input for k (the digest above reduced mod p): point_from_integer
+// is the map of this.
+curve::Fp map_input_from_integer(std::uint64_t k);
 
 // Gv and Hv with N points each for bit length n. Pure and deterministic.
 // n and the indices enter the integers as 32-bit values; a vector long
