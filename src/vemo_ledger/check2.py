@@ -81,11 +81,19 @@ class _Keys:
     auditor: str
 
 
-def _key(field: str, text: str) -> str:
-    """The canonical text of a key: a point that decodes and is not the identity."""
+def _key(field: str, text: str, known: dict[str, str] | None = None) -> str:
+    """The canonical text of a key: a point that decodes and is not the identity.
+
+    `known` holds the keys a chunk has decoded already (a chunk's lines
+    name the same few accounts over and over); only keys that decode are
+    kept, so a bad one gives its own field's reason each time."""
+    if known is not None and (got := known.get(text)) is not None:
+        return got
     c = _commit(field, text)
     if c.is_zero():
         raise _Invalid(f'field "{field}": {IDENTITY}')
+    if known is not None:
+        known[text] = c.get
     return c.get
 
 
@@ -105,8 +113,9 @@ def _queue_header(batch: vemo_batch.Batch, h: Header, gh: vemo.GH) -> None:
               _bytes(h.auditor_signature), m, auditor, gh)
 
 
-def _queue_issue(batch: vemo_batch.Batch, rec: Issue, keys: _Keys, gh: vemo.GH, line: int) -> LineResult:
-    account = _key("account", rec.account)
+def _queue_issue(batch: vemo_batch.Batch, rec: Issue, keys: _Keys, gh: vemo.GH, line: int,
+                 known: dict[str, str]) -> LineResult:
+    account = _key("account", rec.account, known)
     amount = _commit("amount", rec.amount)
     handle = _token("handle", rec.handle)
     handle_auditor = _token("handle_auditor", rec.handle_auditor)
@@ -121,10 +130,11 @@ def _queue_issue(batch: vemo_batch.Batch, rec: Issue, keys: _Keys, gh: vemo.GH, 
                       count=rec.n)
 
 
-def _queue_transfer(batch: vemo_batch.Batch, t: Transfer2, keys: _Keys, gh: vemo.GH, line: int) -> LineResult:
-    sender = _key("sender", t.sender)
-    receiver = _key("receiver", t.receiver)
-    auditor = _key("auditor", t.auditor)
+def _queue_transfer(batch: vemo_batch.Batch, t: Transfer2, keys: _Keys, gh: vemo.GH, line: int,
+                    known: dict[str, str]) -> LineResult:
+    sender = _key("sender", t.sender, known)
+    receiver = _key("receiver", t.receiver, known)
+    auditor = _key("auditor", t.auditor, known)
     amount = _commit("amount", t.amount)
     handle_receiver = _token("handle_receiver", t.handle_receiver)
     handle_auditor = _token("handle_auditor", t.handle_auditor)
@@ -200,6 +210,7 @@ def verify_chunk2(lines: Sequence[tuple[int, str]], v2: Version2, threads: int =
     results: list[LineResult | None] = [None] * len(lines)
     batch = vemo_batch.Batch()
     queued: list[_Queued] = []
+    known: dict[str, str] = {}
     for i, (line, text) in enumerate(lines):
         try:
             _text("line", text)
@@ -221,9 +232,9 @@ def verify_chunk2(lines: Sequence[tuple[int, str]], v2: Version2, threads: int =
             if record.ledger != keys.ledger:
                 raise _Invalid(OTHER_LEDGER)
             if isinstance(record, Issue):
-                queued.append((i, record.id, ISSUE_CHECKS, _queue_issue(batch, record, keys, gh, line)))
+                queued.append((i, record.id, ISSUE_CHECKS, _queue_issue(batch, record, keys, gh, line, known)))
             else:
-                queued.append((i, record.id, TRANSFER_CHECKS, _queue_transfer(batch, record, keys, gh, line)))
+                queued.append((i, record.id, TRANSFER_CHECKS, _queue_transfer(batch, record, keys, gh, line, known)))
         except _Invalid as e:
             results[i] = LineResult(line, record.id, str(e), version=2)
     verdicts = batch.verify(threads=threads)

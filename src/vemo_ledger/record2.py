@@ -20,6 +20,7 @@ describes every field, every rule and what each rule stops.
 """
 from __future__ import annotations
 
+import functools
 import json
 import struct
 from dataclasses import asdict, dataclass, fields
@@ -183,7 +184,9 @@ def message(record: Record2, *unsigned: str) -> bytes:
     """The bytes a record's signature signs: the record's canonical JSON
     (keys sorted, no spaces, ASCII) without its signature fields `unsigned`.
     Every other field, the version, the kind and the ledger id are in it."""
-    body = {k: v for k, v in asdict(record).items() if k not in unsigned}
+    # The fields are strings and integers: the instance's own dict is the
+    # record's, without asdict's deep copy.
+    body = {k: v for k, v in vars(record).items() if k not in unsigned}
     body["version"] = VERSION
     if not isinstance(record, Issue):
         body["kind"] = "header" if isinstance(record, Header) else "transfer"
@@ -194,8 +197,17 @@ def context(ledger: str, kind: str, place: bytes, role: str) -> bytes:
     """The context of one proof or signature: the format's tag, the ledger
     id, the record's kind, its place, and the proof's role in the record,
     each length-prefixed so that no two lists of parts give one context."""
-    parts = (CONTEXT_TAG, bytes.fromhex(ledger), kind.encode("ascii"), place, role.encode("ascii"))
-    return b"".join(struct.pack(">I", len(p)) + p for p in parts)
+    return _context_prefix(ledger, kind) + _frame(place) + _frame(role.encode("ascii"))
+
+
+def _frame(part: bytes) -> bytes:
+    return struct.pack(">I", len(part)) + part
+
+
+@functools.lru_cache(maxsize=64)
+def _context_prefix(ledger: str, kind: str) -> bytes:
+    """The frames every context of one ledger and kind starts with."""
+    return _frame(CONTEXT_TAG) + _frame(bytes.fromhex(ledger)) + _frame(kind.encode("ascii"))
 
 
 def place(key: str, count: int) -> bytes:
