@@ -26,7 +26,7 @@ import struct
 from dataclasses import asdict, dataclass, fields
 from typing import Any, Union
 
-from vemo_ledger.record import BITS, BITS_TEXT, RecordError, _LongInteger, _json_type, _show, read_json
+from vemo_ledger.record import BITS, BITS_TEXT, RecordError, _LongInteger, _json_type, _show
 
 #: The version number the records of this format carry.
 VERSION = 2

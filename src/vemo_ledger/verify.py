@@ -300,10 +300,11 @@ def verify_ledger_state(
             # A chunk of version 2 carries the header it is checked against.
             with ThreadPoolExecutor(n, thread_name_prefix="vemo-ledger") as pool:
                 run = Run("in-process", 1, n, chunk, 0, 0.0, time.perf_counter() - started, 0.0)
-                return reading.state_after(_run(reading, lambda c: _submit_chunk(pool.submit, c, v2), 2 * n, None,
-                                                _failed_here, on_progress, run))
-        return reading.state_after(_run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout,
-                                             on_progress))
+                report = _run(reading, lambda c: _submit_chunk(pool.submit, c, v2), 2 * n, None, _failed_here,
+                              on_progress, run)
+        else:
+            report = _run_dask(reading, workers, scheduler, security, connect_timeout, chunk_timeout, on_progress)
+    return report, reading.state
 
 
 def _submit_chunk(submit: Callable[..., _Future], lines: Lines, v2: Version2 | None) -> _Future:
@@ -337,9 +338,6 @@ class _Reading:
     max_line: int  # bytes
     v2: Version2 | None  # the header of a ledger of version 2; None for version 1
     state: Ledger | Ledger2  # the ledger's accounts, as the lines applied so far leave them
-
-    def state_after(self, report: Report) -> tuple[Report, Ledger | Ledger2]:
-        return report, self.state
 
 
 def _failed_here(e: BaseException) -> str:
