@@ -52,8 +52,9 @@ void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t le
   for (std::size_t i = 0; i < level_len; ++i) inv[i] = coeff[i].fe;
   batch_inverse(inv.data(), level_len);
   std::vector<ProjPoint> combined(level_len);
-  if (const lanes::Kernels* k = lanes::active(); k && level_len >= 8) {
-    // The level's sums side by side in lanes, one a lane.
+  if (const lanes::Kernels* k = lanes::active()) {
+    // The level's sums side by side in lanes, one a lane (even fewer than
+    // eight: one pass still outruns as many chains of doublings).
     const std::size_t terms = ratio - 1;
     std::vector<Scalar> scalars(level_len * terms);
     std::vector<Point> points(level_len * terms);
@@ -85,9 +86,9 @@ void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t le
 
 // One of a level's two sums (public scalars and points). In lanes where
 // they are on: eight terms at a time, which outruns Straus's one at a time
-// even at a fixed window.
+// even at a fixed window, and even for the last levels' few terms.
 ProjPoint level_sum(const lanes::Kernels* k, const std::vector<Scalar>& scalars, const std::vector<Point>& points) {
-  if (k && points.size() >= 8) return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size());
+  if (k) return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size());
   return msm_vartime(scalars.data(), points.data(), points.size());
 }
 
