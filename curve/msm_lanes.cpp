@@ -27,9 +27,9 @@ struct LaneRow {
   u64 x[kGlvRowLen][5], bx[kGlvRowLen][5], y[kGlvRowLen][5];
 };
 
-// About 1.9 KiB a row: the generator vectors of the usual bit lengths and
-// the generator pair fit with room to spare.
-constexpr std::size_t kMaxRows = 1024;
+// About 1.9 KiB a row (4 MiB in all): the generator vectors up to 512
+// each, the generator pair and a few recurring points.
+constexpr std::size_t kMaxRows = 2048;
 
 struct RowCache {
   std::mutex mu;
@@ -117,13 +117,17 @@ std::vector<std::shared_ptr<const LaneRow>> rows_for(const lanes::Kernels& k, co
 }
 
 // Scratch reused by the passes of a thread: a pass's blocks are some
-// hundred KiB, which fresh allocations would fault in every time.
+// hundred KiB, which fresh allocations would fault in every time. Passes
+// longer than this many slots a lane use storage of their own, so a thread
+// keeps at most about 1 MiB.
+constexpr std::size_t kKeptScratchTerms = 64;
+
 struct Scratch {
   std::vector<GlvBlock> blocks;
   std::vector<u64> digits;
 };
 
-Scratch& scratch() {
+Scratch& kept_scratch() {
   thread_local Scratch s;
   return s;
 }
@@ -138,7 +142,8 @@ void lane_pass(const lanes::Kernels& k, bool public_scalars, const Bn254Scalar* 
   const auto rows = rows_for(k, points, index, m);
 
   // The blocks: zeros where a slot has no point (no term, the identity).
-  Scratch& sc = scratch();
+  Scratch own;
+  Scratch& sc = terms <= kKeptScratchTerms ? kept_scratch() : own;
   if (sc.blocks.size() < terms) sc.blocks.resize(terms);
   GlvBlock* blocks = sc.blocks.data();
   std::memset(static_cast<void*>(blocks), 0, terms * sizeof(GlvBlock));

@@ -86,9 +86,13 @@ void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t le
 
 // One of a level's two sums (public scalars and points). In lanes where
 // they are on: eight terms at a time, which outruns Straus's one at a time
-// even at a fixed window, and even for the last levels' few terms.
+// even at a fixed window, and even for the last levels' few terms. The
+// sums of the longest vectors stay with msm_vartime: there Pippenger wins,
+// and their rows would not all stay in the lanes' cache.
+constexpr std::size_t kLaneSumMax = 640;
+
 ProjPoint level_sum(const lanes::Kernels* k, const std::vector<Scalar>& scalars, const std::vector<Point>& points) {
-  if (k) return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size());
+  if (k && points.size() <= kLaneSumMax) return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size());
   return msm_vartime(scalars.data(), points.data(), points.size());
 }
 
