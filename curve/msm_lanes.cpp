@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "ct.hpp"
@@ -26,6 +27,14 @@ using lanes::kGlvRowLen;
 struct LaneRow {
   u64 x[kGlvRowLen][5], bx[kGlvRowLen][5], y[kGlvRowLen][5];
 };
+
+}  // namespace
+
+struct LaneRowKeep::Rows {
+  std::unordered_map<PointKey, std::shared_ptr<const LaneRow>, PointKeyHash> map;
+};
+
+namespace {
 
 // About 1.9 KiB a row (4 MiB in all): the generator vectors up to 512
 // each, the generator pair and a few recurring points.
@@ -88,7 +97,8 @@ std::vector<std::shared_ptr<LaneRow>> build_rows_vartime(const lanes::Kernels& k
 constexpr std::size_t kNone = ~std::size_t{0};
 
 std::vector<std::shared_ptr<const LaneRow>> rows_for(const lanes::Kernels& k, const Bn254Point* points,
-                                                     const std::size_t* index, std::size_t m) {
+                                                     const std::size_t* index, std::size_t m,
+                                                     LaneRowKeep::Rows* keep) {
   std::vector<std::shared_ptr<const LaneRow>> rows(m);
   std::vector<std::size_t> missing;
   RowCache& cache = row_cache();
@@ -96,20 +106,36 @@ std::vector<std::shared_ptr<const LaneRow>> rows_for(const lanes::Kernels& k, co
     std::lock_guard<std::mutex> lock(cache.mu);
     for (std::size_t s = 0; s < m; ++s) {
       if (index[s] == kNone || points[index[s]].infinity) continue;
-      if (auto* row = cache.rows.find(key_of(points[index[s]])))
+      const PointKey key = key_of(points[index[s]]);
+      if (keep)
+        if (auto it = keep->map.find(key); it != keep->map.end()) {
+          rows[s] = it->second;
+          continue;
+        }
+      if (auto* row = cache.rows.find(key))
         rows[s] = *row;
       else
         missing.push_back(s);
     }
   }
   if (missing.empty()) return rows;
-  std::vector<const Bn254Point*> todo(missing.size());
-  for (std::size_t b = 0; b < missing.size(); ++b) todo[b] = &points[index[missing[b]]];
+  std::vector<const Bn254Point*> todo;
+  std::vector<std::size_t> slot_of_todo(missing.size());  // a point met twice in one call is built once
+  {
+    std::unordered_map<PointKey, std::size_t, PointKeyHash> first;
+    for (std::size_t b = 0; b < missing.size(); ++b) {
+      const Bn254Point* p = &points[index[missing[b]]];
+      auto [it, fresh] = first.try_emplace(key_of(*p), todo.size());
+      if (fresh) todo.push_back(p);
+      slot_of_todo[b] = it->second;
+    }
+  }
   auto built = build_rows_vartime(k, todo);  // outside the lock
+  for (std::size_t b = 0; b < missing.size(); ++b) rows[missing[b]] = built[slot_of_todo[b]];
   std::lock_guard<std::mutex> lock(cache.mu);
-  for (std::size_t b = 0; b < missing.size(); ++b) {
-    rows[missing[b]] = built[b];
+  for (std::size_t b = 0; b < todo.size(); ++b) {
     const PointKey key = key_of(*todo[b]);
+    if (keep) keep->map.emplace(key, built[b]);
     if (cache.rows.find(key)) continue;  // another sum admitted it meanwhile
     if (cache.rows.second_sight(key)) cache.rows.admit(key, built[b]);
   }
@@ -137,9 +163,9 @@ Scratch& kept_scratch() {
 // Constant time in the scalars unless public_scalars (the variable-time
 // kernel).
 void lane_pass(const lanes::Kernels& k, bool public_scalars, const Bn254Scalar* scalars, const Bn254Point* points,
-               const std::size_t* index, std::size_t terms, ProjPoint out[8]) {
+               const std::size_t* index, std::size_t terms, ProjPoint out[8], LaneRowKeep* keep) {
   const std::size_t m = 8 * terms;
-  const auto rows = rows_for(k, points, index, m);
+  const auto rows = rows_for(k, points, index, m, keep ? &keep->rows() : nullptr);
 
   // The blocks: zeros where a slot has no point (no term, the identity).
   Scratch own;
@@ -193,14 +219,14 @@ void lane_pass(const lanes::Kernels& k, bool public_scalars, const Bn254Scalar* 
 constexpr std::size_t kMinLaneTerms = 8;
 
 ProjPoint lane_msm(const lanes::Kernels& k, bool public_scalars, const Bn254Scalar* scalars,
-                   const Bn254Point* points, std::size_t n) {
+                   const Bn254Point* points, std::size_t n, LaneRowKeep* keep) {
   if (n == 0) return ProjPoint::identity();
   // Term i in lane i % 8, slot i / 8.
   const std::size_t terms = (n + 7) / 8;
   std::vector<std::size_t> index(8 * terms, kNone);
   for (std::size_t i = 0; i < n; ++i) index[i] = i;
   ProjPoint part[8];
-  lane_pass(k, public_scalars, scalars, points, index.data(), terms, part);
+  lane_pass(k, public_scalars, scalars, points, index.data(), terms, part, keep);
   // The eight lane sums, added with the complete formula (each is as
   // secret as its scalars).
   ProjPoint sum = part[0];
@@ -211,18 +237,21 @@ ProjPoint lane_msm(const lanes::Kernels& k, bool public_scalars, const Bn254Scal
 
 }  // namespace
 
+LaneRowKeep::LaneRowKeep() : rows_(std::make_unique<Rows>()) {}
+LaneRowKeep::~LaneRowKeep() = default;
+
 ProjPoint msm_lanes_public_points(const lanes::Kernels& k, const Bn254Scalar* scalars, const Bn254Point* points,
                                   std::size_t n) {
-  return lane_msm(k, false, scalars, points, n);
+  return lane_msm(k, false, scalars, points, n, nullptr);
 }
 
 ProjPoint msm_lanes_vartime(const lanes::Kernels& k, const Bn254Scalar* scalars, const Bn254Point* points,
-                            std::size_t n) {
-  return lane_msm(k, true, scalars, points, n);
+                            std::size_t n, LaneRowKeep* keep) {
+  return lane_msm(k, true, scalars, points, n, keep);
 }
 
 void msm_each_lanes_vartime(const lanes::Kernels& k, const Bn254Scalar* scalars, const Bn254Point* points,
-                            std::size_t sums, std::size_t terms, ProjPoint* out) {
+                            std::size_t sums, std::size_t terms, ProjPoint* out, LaneRowKeep* keep) {
   // Sum s in lane s % 8 of pass s / 8, its terms in slots 0 .. terms - 1.
   std::vector<std::size_t> index(8 * terms);
   ProjPoint part[8];
@@ -232,7 +261,7 @@ void msm_each_lanes_vartime(const lanes::Kernels& k, const Bn254Scalar* scalars,
         const std::size_t s = first + lane;
         index[8 * t + lane] = s < sums ? s * terms + t : kNone;
       }
-    lane_pass(k, true, scalars, points, index.data(), terms, part);
+    lane_pass(k, true, scalars, points, index.data(), terms, part, keep);
     for (std::size_t lane = 0; lane < 8 && first + lane < sums; ++lane) out[first + lane] = part[lane];
   }
 }

@@ -17,12 +17,30 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "lanes/lanes.hpp"
 #include "point.hpp"
 #include "scalar.hpp"
 
 namespace vemo::curve {
+
+// Rows a caller keeps for the length of one task (a proof's own points,
+// which the cache would take in only on their second sight and so build
+// twice): the sums given it look there first and leave every row they
+// build there. Not thread-safe: one task, one thread.
+class LaneRowKeep {
+ public:
+  LaneRowKeep();
+  ~LaneRowKeep();
+  LaneRowKeep(const LaneRowKeep&) = delete;
+  LaneRowKeep& operator=(const LaneRowKeep&) = delete;
+  struct Rows;
+  Rows& rows() { return *rows_; }
+
+ private:
+  std::unique_ptr<Rows> rows_;
+};
 
 // Sum of scalars[i]·points[i], i < n, through the kernels k; identity
 // points add nothing, n = 0 gives the identity. Constant time in the
@@ -32,12 +50,12 @@ ProjPoint msm_lanes_public_points(const lanes::Kernels& k, const Bn254Scalar* sc
 
 // The same sum for public scalars too, by the faster variable-time kernel.
 ProjPoint msm_lanes_vartime(const lanes::Kernels& k, const Bn254Scalar* scalars, const Bn254Point* points,
-                            std::size_t n);
+                            std::size_t n, LaneRowKeep* keep = nullptr);
 // Many small sums of public scalars and points side by side, one a lane:
 // out[s] = sum over t < terms of scalars[s·terms + t]·points[s·terms + t],
 // for s < sums. Variable time.
 void msm_each_lanes_vartime(const lanes::Kernels& k, const Bn254Scalar* scalars, const Bn254Point* points,
-                            std::size_t sums, std::size_t terms, ProjPoint* out);
+                            std::size_t sums, std::size_t terms, ProjPoint* out, LaneRowKeep* keep = nullptr);
 
 // The same sum by the active lanes when they are on and the sum has enough
 // terms to fill them, otherwise by msm. Constant time in the scalars; the

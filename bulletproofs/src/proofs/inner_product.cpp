@@ -46,7 +46,7 @@ bool should_rebase(std::size_t base_len, std::size_t level_len) { return level_l
 // first point of each combination is kept as the new coefficient, so each
 // new point is base[i] + Σ_{t≥1} (coeff[i + t·n_k]/coeff[i])·base[i + t·n_k].
 // Coefficients are non-zero (products of challenges and non-zero factors).
-void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t level_len) {
+void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t level_len, LaneRowKeep& keep) {
   const std::size_t ratio = base.size() / level_len;
   std::vector<Fr> inv(level_len);
   for (std::size_t i = 0; i < level_len; ++i) inv[i] = coeff[i].fe;
@@ -65,7 +65,7 @@ void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t le
         points[i * terms + t - 1] = base[i + t * level_len];
       }
     }
-    msm_each_lanes_vartime(*k, scalars.data(), points.data(), level_len, terms, combined.data());
+    msm_each_lanes_vartime(*k, scalars.data(), points.data(), level_len, terms, combined.data(), &keep);
     for (std::size_t i = 0; i < level_len; ++i) combined[i] = combined[i].add_any_affine(base[i]);
   } else {
     std::vector<Scalar> scalars(ratio - 1);
@@ -91,8 +91,10 @@ void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t le
 // and their rows would not all stay in the lanes' cache.
 constexpr std::size_t kLaneSumMax = 640;
 
-ProjPoint level_sum(const lanes::Kernels* k, const std::vector<Scalar>& scalars, const std::vector<Point>& points) {
-  if (k && points.size() <= kLaneSumMax) return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size());
+ProjPoint level_sum(const lanes::Kernels* k, const std::vector<Scalar>& scalars, const std::vector<Point>& points,
+                    LaneRowKeep& keep) {
+  if (k && points.size() <= kLaneSumMax)
+    return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size(), &keep);
   return msm_vartime(scalars.data(), points.data(), points.size());
 }
 
@@ -143,10 +145,13 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Po
   std::vector<Scalar>& h_coeff = h_factors;
   std::vector<Scalar> scalars[2];
   std::vector<Point> points[2];
+  // The lane rows of this proof's own points (u, the collapsed
+  // generators), each used at several levels.
+  LaneRowKeep keep;
   while (n > 1) {
     if (should_rebase(G_base.size(), n)) {
-      rebase(G_base, g_coeff, n);
-      rebase(H_base, h_coeff, n);
+      rebase(G_base, g_coeff, n, keep);
+      rebase(H_base, h_coeff, n, keep);
     }
     const std::size_t half = n / 2, base_len = G_base.size();
     Scalar c_L = Scalar::zero(), c_R = Scalar::zero();
@@ -175,7 +180,7 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Po
     ProjPoint LR[2];
     const lanes::Kernels* k = lanes::active();
     for (int side = 0; side < 2; ++side)
-      LR[side] = level_sum(k, scalars[side], points[side]);
+      LR[side] = level_sum(k, scalars[side], points[side], keep);
     Point LR_affine[2];
     batch_to_affine(LR, 2, LR_affine, "add_point");
     const Scalar x = challenge(LR_affine[0], LR_affine[1]);
