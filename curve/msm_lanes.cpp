@@ -12,6 +12,7 @@
 #include "point_key.hpp"
 #include "row_cache.hpp"
 #include "scalar_mul.hpp"
+#include "window.hpp"
 
 namespace vemo::curve {
 
@@ -21,6 +22,10 @@ using lanes::Fe8;
 using lanes::GlvBlock;
 using lanes::Jac8;
 using lanes::kGlvRowLen;
+
+// The kernel reads msm's digits and rows: the same windows, the same row length.
+static_assert(kGlvDigits == 2 * lanes::kGlvHalfWindows);
+static_assert(kGlvRowLen == kRowLen);
 
 // One point's row in lane form (five 52-bit limbs a value, as Fe8 holds
 // them): entry e is (e + 1)·P.
