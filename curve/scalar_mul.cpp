@@ -61,25 +61,6 @@ void glv_rows(const Bn254Point* points, std::size_t n, AffineXY* rows) {
   }
 }
 
-// The signed digits of both GLV halves of k, each half's sign folded into
-// its digits: digits[0 .. 25] for k1 on P, digits[26 .. 51] for k2 on
-// lambda P. Constant time.
-void glv_digits(const Bn254Scalar& k, std::int8_t* digits) {
-  Limbs k1, k2;
-  u64 neg1, neg2;
-  glv_split(k, k1, neg1, k2, neg2);
-  recode_signed5(k1, kHalfWindows, digits);
-  recode_signed5(k2, kHalfWindows, digits + kHalfWindows);
-  for (int w = 0; w < 2 * kHalfWindows; ++w) {
-    const std::int64_t neg = (std::int64_t)(w < kHalfWindows ? neg1 : neg2);  // public index
-    digits[w] = (std::int8_t)((digits[w] ^ -neg) + neg);
-  }
-  ct::wipe(k1);
-  ct::wipe(k2);
-  ct::wipe(neg1);
-  ct::wipe(neg2);
-}
-
 // sum over terms of digits·rows: one chain of doublings, one scanned lookup
 // and one mixed addition per half and window. Term i uses the row pair at
 // rows + 32 row_of[i], is live when live[i] is 1. Constant time.
@@ -142,6 +123,25 @@ ProjPoint glv_single(const AffineXY* rows, const std::int8_t* digits, u64 live) 
 }
 
 }  // namespace
+
+// The signed digits of both GLV halves of k, each half's sign folded into
+// its digits: digits[0 .. 25] for k1 on P, digits[26 .. 51] for k2 on
+// lambda P. Constant time.
+void glv_digits(const Bn254Scalar& k, std::int8_t* digits) {
+  Limbs k1, k2;
+  u64 neg1, neg2;
+  glv_split(k, k1, neg1, k2, neg2);
+  recode_signed5(k1, kHalfWindows, digits);
+  recode_signed5(k2, kHalfWindows, digits + kHalfWindows);
+  for (int w = 0; w < 2 * kHalfWindows; ++w) {
+    const std::int64_t neg = (std::int64_t)(w < kHalfWindows ? neg1 : neg2);  // public index
+    digits[w] = (std::int8_t)((digits[w] ^ -neg) + neg);
+  }
+  ct::wipe(k1);
+  ct::wipe(k2);
+  ct::wipe(neg1);
+  ct::wipe(neg2);
+}
 
 Bn254Point Bn254Point::scalar_mul(const Bn254Scalar& k) const {
   ProjPoint acc;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "point.hpp"
 #include "scalar.hpp"
@@ -24,5 +25,12 @@ ProjPoint msm(const Bn254Scalar* scalars, const Bn254Point* points, std::size_t 
 // Projective results, so that callers can bring several to affine with one
 // inversion. p may be the identity (every result is then the identity).
 void scalar_mul_each(const Bn254Point& p, const Bn254Scalar* ks, std::size_t n, ProjPoint* out);
+
+// The signed 5-bit digits of both GLV halves of k, each half's sign folded
+// into its digits: digits[0 .. 25] for k1 on P, digits[26 .. 51] for k2 on
+// lambda P, each in [-16, 16]. What the sums here and in lanes
+// (msm_lanes.hpp) run on. Constant time.
+constexpr int kGlvDigits = 52;
+void glv_digits(const Bn254Scalar& k, std::int8_t* digits);
 
 }  // namespace vemo::curve

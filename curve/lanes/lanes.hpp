@@ -44,6 +44,16 @@ struct Jac8 {
   Fe8 X, Y, Z;
 };
 
+// The rows of eight points side by side, for the constant-time sums in
+// lanes (curve/msm_lanes.hpp): entry e is (e + 1)·P_i in lane i, affine, its
+// x, beta·x (the lambda half's point) and y. A lane whose point is absent
+// holds zeros, and its digits are zero.
+constexpr int kGlvRowLen = 16;
+constexpr int kGlvHalfWindows = 26;
+struct GlvBlock {
+  Fe8 x[kGlvRowLen], bx[kGlvRowLen], y[kGlvRowLen];
+};
+
 // The kernels of one layer. Outputs may alias inputs.
 struct Kernels {
   const char* name;  // "ifma" or "portable"
@@ -69,6 +79,17 @@ struct Kernels {
   // Throughput probe for the benchmark: n rounds of x = x * y on four
   // independent Fe8 (32 products a round).
   void (*mul_chain4)(Fe8* x4, const Fe8* y, std::size_t n);
+  // Lane i of out gets sum over t < terms of the signed 5-bit windows of
+  // both GLV halves on the rows of blocks[t], lane i:
+  //   sum_w 32^w (d[t][w][i]·P_t,i + d[t][26 + w][i]·lambda P_t,i),
+  // digits d[t][w][i] = digits[(52 t + w)·8 + i], each in [-16, 16] as a
+  // two's complement 64-bit value (the half's sign folded in). One chain of
+  // doublings for all terms; every entry of a row is scanned by masks and
+  // the mixed additions take their exceptional cases by masks, so no branch
+  // or memory index depends on the digits. Jacobian result.
+  void (*glv_sums)(Jac8* out, const GlvBlock* blocks, const std::uint64_t* digits, std::size_t terms);
+  // The same sums for public digits and points: faster, variable time.
+  void (*glv_sums_vartime)(Jac8* out, const GlvBlock* blocks, const std::uint64_t* digits, std::size_t terms);
 };
 
 const Kernels& portable_kernels();

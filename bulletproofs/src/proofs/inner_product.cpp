@@ -3,6 +3,8 @@
 #include <string>
 
 #include "curve/encoding.hpp"
+#include "curve/lanes/lanes.hpp"
+#include "curve/msm_lanes.hpp"
 #include "curve/msm_vartime.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/proofs/json_record.hpp"
@@ -44,25 +46,56 @@ bool should_rebase(std::size_t base_len, std::size_t level_len) { return level_l
 // first point of each combination is kept as the new coefficient, so each
 // new point is base[i] + Σ_{t≥1} (coeff[i + t·n_k]/coeff[i])·base[i + t·n_k].
 // Coefficients are non-zero (products of challenges and non-zero factors).
-void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t level_len) {
+void rebase(std::vector<Point>& base, std::vector<Scalar>& coeff, std::size_t level_len, LaneRowKeep& keep) {
   const std::size_t ratio = base.size() / level_len;
   std::vector<Fr> inv(level_len);
   for (std::size_t i = 0; i < level_len; ++i) inv[i] = coeff[i].fe;
   batch_inverse(inv.data(), level_len);
   std::vector<ProjPoint> combined(level_len);
-  std::vector<Scalar> scalars(ratio - 1);
-  std::vector<Point> points(ratio - 1);
-  for (std::size_t i = 0; i < level_len; ++i) {
-    const Scalar first_inv{"invert", inv[i]};
-    for (std::size_t t = 1; t < ratio; ++t) {
-      scalars[t - 1] = coeff[i + t * level_len].mul(first_inv);
-      points[t - 1] = base[i + t * level_len];
+  if (const lanes::Kernels* k = lanes::active()) {
+    // The level's sums side by side in lanes, one a lane (even fewer than
+    // eight: one pass still outruns as many chains of doublings).
+    const std::size_t terms = ratio - 1;
+    std::vector<Scalar> scalars(level_len * terms);
+    std::vector<Point> points(level_len * terms);
+    for (std::size_t i = 0; i < level_len; ++i) {
+      const Scalar first_inv{"invert", inv[i]};
+      for (std::size_t t = 1; t < ratio; ++t) {
+        scalars[i * terms + t - 1] = coeff[i + t * level_len].mul(first_inv);
+        points[i * terms + t - 1] = base[i + t * level_len];
+      }
     }
-    combined[i] = msm_vartime(scalars.data(), points.data(), ratio - 1).add_any_affine(base[i]);
+    msm_each_lanes_vartime(*k, scalars.data(), points.data(), level_len, terms, combined.data(), &keep);
+    for (std::size_t i = 0; i < level_len; ++i) combined[i] = combined[i].add_any_affine(base[i]);
+  } else {
+    std::vector<Scalar> scalars(ratio - 1);
+    std::vector<Point> points(ratio - 1);
+    for (std::size_t i = 0; i < level_len; ++i) {
+      const Scalar first_inv{"invert", inv[i]};
+      for (std::size_t t = 1; t < ratio; ++t) {
+        scalars[t - 1] = coeff[i + t * level_len].mul(first_inv);
+        points[t - 1] = base[i + t * level_len];
+      }
+      combined[i] = msm_vartime(scalars.data(), points.data(), ratio - 1).add_any_affine(base[i]);
+    }
   }
   base.resize(level_len);
   coeff.resize(level_len);
   batch_to_affine(combined.data(), level_len, base.data(), "add_point");
+}
+
+// One of a level's two sums (public scalars and points). In lanes where
+// they are on: eight terms at a time, which outruns Straus's one at a time
+// even at a fixed window, and even for the last levels' few terms. The
+// sums of the longest vectors stay with msm_vartime: there Pippenger wins,
+// and their rows would not all stay in the lanes' cache.
+constexpr std::size_t kLaneSumMax = 640;
+
+ProjPoint level_sum(const lanes::Kernels* k, const std::vector<Scalar>& scalars, const std::vector<Point>& points,
+                    LaneRowKeep& keep) {
+  if (k && points.size() <= kLaneSumMax)
+    return msm_lanes_vartime(*k, scalars.data(), points.data(), points.size(), &keep);
+  return msm_vartime(scalars.data(), points.data(), points.size());
 }
 
 }  // namespace
@@ -112,10 +145,13 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Po
   std::vector<Scalar>& h_coeff = h_factors;
   std::vector<Scalar> scalars[2];
   std::vector<Point> points[2];
+  // The lane rows of this proof's own points (u, the collapsed
+  // generators), each used at several levels.
+  LaneRowKeep keep;
   while (n > 1) {
     if (should_rebase(G_base.size(), n)) {
-      rebase(G_base, g_coeff, n);
-      rebase(H_base, h_coeff, n);
+      rebase(G_base, g_coeff, n, keep);
+      rebase(H_base, h_coeff, n, keep);
     }
     const std::size_t half = n / 2, base_len = G_base.size();
     Scalar c_L = Scalar::zero(), c_R = Scalar::zero();
@@ -142,8 +178,9 @@ Result<InnerProductArg, Panic> InnerProductArg::prove_scaled_with(std::vector<Po
       points[h_side].push_back(H_base[j]);
     }
     ProjPoint LR[2];
+    const lanes::Kernels* k = lanes::active();
     for (int side = 0; side < 2; ++side)
-      LR[side] = msm_vartime(scalars[side].data(), points[side].data(), points[side].size());
+      LR[side] = level_sum(k, scalars[side], points[side], keep);
     Point LR_affine[2];
     batch_to_affine(LR, 2, LR_affine, "add_point");
     const Scalar x = challenge(LR_affine[0], LR_affine[1]);

@@ -5,6 +5,7 @@
 #include "curve/ct.hpp"
 #include "curve/fixed_base.hpp"
 #include "curve/hash.hpp"
+#include "curve/msm_lanes.hpp"
 #include "curve/proofs/challenge.hpp"
 #include "curve/proofs/json_record.hpp"
 #include "curve/scalar_mul.hpp"
@@ -129,7 +130,7 @@ Point commit_blinding(const std::vector<Point>& Gv, const std::vector<Point>& Hv
   scalars.push_back(rho);
   scalars.insert(scalars.end(), s_L, s_L + N);
   scalars.insert(scalars.end(), s_R, s_R + N);
-  const Point S = msm(scalars.data(), points.data(), points.size()).to_affine("add_point");
+  const Point S = msm_public_points(scalars.data(), points.data(), points.size()).to_affine("add_point");
   wipe_all(scalars);
   return S;
 }
