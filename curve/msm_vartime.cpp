@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "glv.hpp"
@@ -379,7 +381,110 @@ ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* po
   return msm_with(scalars, points, n, Engine::pippenger);
 }
 
+// ---- pinned fixed bases -------------------------------------------------------
+
+namespace {
+
+// A base whose multiples are taken again and again with public scalars (the
+// transcript's y·G of every range proof, the argument's u = x_u·g): every
+// window multiple of the base is stored, so k·B is one mixed addition per
+// 8-bit signed digit of each GLV half and no doubling at all (about a third
+// of a Straus chain's 132 doublings and 34 additions).
+constexpr int kFixedBits = 8;
+constexpr std::size_t kFixedPerWindow = std::size_t{1} << (kFixedBits - 1);  // digits 1 .. 128
+// Halves are below 2^132: 17 windows of 8 bits leave the top one below
+// 2^4 + 1, so the last carry is always absorbed.
+constexpr int kFixedWindows = 17;
+constexpr std::size_t kFixedPinnedMax = 4;
+
+struct FixedTable {
+  Fp px, py;            // the base
+  std::vector<Fp> x, y;  // [w·128 + j] = (j + 1)·2^(8w)·B, affine
+};
+
+std::mutex g_fixed_mutex;
+std::vector<std::shared_ptr<const FixedTable>> g_fixed;  // guarded by g_fixed_mutex
+
+std::shared_ptr<const FixedTable> build_fixed_table(const Bn254Point& base) {
+  const std::size_t n = (std::size_t)kFixedWindows * kFixedPerWindow;
+  std::vector<JacPoint> jac(n);
+  JacPoint b{base.x, base.y, Fp::one()};  // 2^(8w)·B
+  for (int w = 0; w < kFixedWindows; ++w) {
+    JacPoint* row = &jac[(std::size_t)w * kFixedPerWindow];
+    row[0] = b;
+    for (std::size_t j = 1; j < kFixedPerWindow; ++j) row[j] = jac_add_vartime(row[j - 1], b);
+    b = jac_dbl_vartime(row[kFixedPerWindow - 1]);  // 256·2^(8w)·B
+  }
+  // No entry is the identity: every multiple is below 2^136 < r and B has
+  // order r. One inversion for all of them.
+  std::vector<Fp> zi(n);
+  for (std::size_t i = 0; i < n; ++i) zi[i] = jac[i].Z;
+  batch_inverse(zi.data(), n);
+  auto t = std::make_shared<FixedTable>();
+  t->px = base.x;
+  t->py = base.y;
+  t->x.resize(n);
+  t->y.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Fp zz = zi[i].square();
+    t->x[i] = jac[i].X * zz;
+    t->y[i] = jac[i].Y * zz * zi[i];
+  }
+  return t;
+}
+
+std::shared_ptr<const FixedTable> find_fixed_table(const Bn254Point& p) {
+  if (p.infinity) return nullptr;
+  std::lock_guard<std::mutex> lock(g_fixed_mutex);
+  for (const auto& t : g_fixed)
+    if (t->px == p.x && t->py == p.y) return t;
+  return nullptr;
+}
+
+JacPoint fixed_mul_vartime(const FixedTable& t, const Bn254Scalar& k) {
+  const Halves h = split(k);
+  JacPoint acc;
+  const Fp beta = glv_beta();
+  for (int half = 0; half < 2; ++half) {
+    const Limbs& m = h.k[half];
+    int64_t carry = 0;
+    for (int w = 0; w < kFixedWindows; ++w) {
+      int64_t v = (int64_t)bits_at(m, w * kFixedBits, kFixedBits) + carry;
+      carry = v > (int64_t)kFixedPerWindow ? 1 : 0;
+      v -= carry << kFixedBits;
+      if (v == 0) continue;
+      const std::size_t at = (std::size_t)w * kFixedPerWindow + (std::size_t)(v < 0 ? -v : v) - 1;
+      const bool negate = (v < 0) != (h.neg[half] != 0);
+      // The lambda half adds λ·P = (β·x, y).
+      acc = jac_madd_vartime(acc, half ? t.x[at] * beta : t.x[at], negate ? -t.y[at] : t.y[at]);
+    }
+  }
+  return acc;
+}
+
+}  // namespace
+
+bool pin_fixed_base_vartime(const Bn254Point& base) {
+  if (base.infinity) return false;
+  if (find_fixed_table(base)) return true;
+  {
+    std::lock_guard<std::mutex> lock(g_fixed_mutex);
+    if (g_fixed.size() >= kFixedPinnedMax) return false;
+  }
+  // Built outside the lock (about a millisecond); a racing pin of the same
+  // base keeps the first table.
+  auto table = build_fixed_table(base);
+  std::lock_guard<std::mutex> lock(g_fixed_mutex);
+  for (const auto& t : g_fixed)
+    if (t->px == base.x && t->py == base.y) return true;
+  if (g_fixed.size() >= kFixedPinnedMax) return false;
+  g_fixed.push_back(std::move(table));
+  return true;
+}
+
 Bn254Point Bn254Point::scalar_mul_vartime(const Bn254Scalar& k) const {
+  if (const auto table = find_fixed_table(*this))
+    return jac_to_proj(fixed_mul_vartime(*table, k)).to_affine_vartime("scalar_mul");
   return msm_vartime(&k, this, 1).to_affine_vartime("scalar_mul");
 }
 

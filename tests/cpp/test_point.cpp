@@ -37,8 +37,8 @@ Point reference_mul(const Point& p, const Scalar& k) {
 
 using vemo::test::to_big;
 
-TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
-  const Point& g = Point::generator();
+// Scalars at the edges of the GLV split and of the windows, then random ones.
+std::vector<Scalar> awkward_scalars() {
   std::vector<Scalar> ks = {Scalar::zero(), Scalar::from_u64(1), Scalar::from_u64(2), Scalar::from_i64(-1),
                             Scalar::from_i64(-2)};
   const BigInt r = to_big(bn254::kFrModulus);
@@ -51,6 +51,12 @@ TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
   ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda)));
   ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda) + BigInt(1)));
   for (int i = 0; i < 64; ++i) ks.push_back(random_scalar());
+  return ks;
+}
+
+TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
+  const Point& g = Point::generator();
+  const std::vector<Scalar> ks = awkward_scalars();
   Point p = g.scalar_mul(random_scalar());
   for (const Point& base : {g, p, Point::zero()}) {
     for (const Scalar& k : ks) {
@@ -59,6 +65,43 @@ TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
       ASSERT_TRUE(base.scalar_mul_vartime(k).eq(want));
     }
   }
+}
+
+// A pinned base takes its single multiples from its stored window
+// multiples: the same points (and label) as the Straus chain gives, for
+// scalars whose 8-bit digits all carry (0x80 and 0xff runs) or end exactly
+// at a half's top, and for both halves of the split.
+TEST(ScalarMul, PinnedFixedBaseMatchesReference) {
+  std::vector<Scalar> ks = awkward_scalars();
+  const auto from_hex = [](const char* hex) {
+    std::array<unsigned char, 32> be{};
+    for (int i = 0; i < 32; ++i) std::sscanf(hex + 2 * i, "%2hhx", &be[(std::size_t)i]);
+    return Scalar::deserialize(be.data(), 32).value();
+  };
+  for (const char* hex : {"0000000000000000000000000000008080808080808080808080808080808080",
+                          "00000000000000000000000000000000ffffffffffffffffffffffffffffffff",
+                          "000000000000000000000000000000ff7f7f7f7f7f7f7f7f7f7f7f7f7f7f7f80",
+                          "000000000000000000000000000fffffffffffffffffffffffffffffffffffff",
+                          "0000000000000000000000000000000000000000000000000000000000000080",
+                          "0000000000000000000000000000000000000000000000000000000000000081"}) {
+    ks.push_back(from_hex(hex));
+    ks.push_back(from_hex(hex).neg());
+  }
+  const Point base = Point::generator().scalar_mul(random_scalar());  // no other test pins it
+  std::vector<Point> unpinned;
+  for (const Scalar& k : ks) unpinned.push_back(base.scalar_mul_vartime(k));
+  ASSERT_TRUE(pin_fixed_base_vartime(base));
+  EXPECT_TRUE(pin_fixed_base_vartime(base));  // again: the same table
+  EXPECT_FALSE(pin_fixed_base_vartime(Point::zero()));
+  for (std::size_t i = 0; i < ks.size(); ++i) {
+    const Point got = base.scalar_mul_vartime(ks[i]);
+    ASSERT_TRUE(got.eq(reference_mul(base, ks[i]))) << i;
+    ASSERT_TRUE(got.eq(unpinned[i])) << i;
+    EXPECT_STREQ(got.purpose, unpinned[i].purpose) << i;
+  }
+  // The negated base is another point: no table, the same products negated.
+  const Point minus = base.neg();
+  for (std::size_t i = 0; i < 8; ++i) ASSERT_TRUE(minus.scalar_mul_vartime(ks[i]).eq(unpinned[i].neg())) << i;
 }
 
 TEST(ScalarMul, KnownMultiples) {
