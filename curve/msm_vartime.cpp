@@ -256,6 +256,78 @@ struct WindowBuckets {
   }
 };
 
+// The reduced buckets of up to eight windows, and their running sums
+// Σ (j + 1)·bucket[j] computed side by side in lanes, one window a lane:
+// the sums of different windows are independent, so eight chains of
+// additions cost about one chain's time in IFMA lanes. The lane formulas
+// give the values of jac_madd_vartime and jac_add_vartime.
+class LaneWindows {
+ public:
+  explicit LaneWindows(std::size_t nb) : nb_(nb), x_(8 * nb), y_(8 * nb), present_(8 * nb) {}
+
+  // Lane l takes the reduced buckets of wb.
+  void take(std::size_t l, const WindowBuckets& wb) {
+    for (std::size_t j = 0; j < nb_; ++j) {
+      const bool here = wb.len[j] != 0;
+      present_[l * nb_ + j] = here;
+      if (here) {
+        x_[l * nb_ + j] = wb.x[wb.start[j]];
+        y_[l * nb_ + j] = wb.y[wb.start[j]];
+      }
+    }
+  }
+
+  // out[l] for the lanes l < used; the others are padding (empty buckets).
+  void running_sums(const lanes::Kernels& k, std::size_t used, JacPoint* out) const {
+    const Fp zero = Fp::zero(), one = Fp::one();
+    Fp X[8], Y[8], Z[8];
+    for (int l = 0; l < 8; ++l) {
+      X[l] = zero;
+      Y[l] = one;
+      Z[l] = zero;
+    }
+    lanes::Jac8 running, sum, q;
+    k.from_fp(&running.X, X);
+    k.from_fp(&running.Y, Y);
+    k.from_fp(&running.Z, Z);
+    sum = running;
+    for (std::size_t j = nb_; j-- > 0;) {
+      bool all = true;
+      for (std::size_t l = 0; l < 8; ++l) {
+        if (l < used && present_[l * nb_ + j]) {
+          X[l] = x_[l * nb_ + j];
+          Y[l] = y_[l * nb_ + j];
+          Z[l] = one;
+        } else {
+          X[l] = zero;
+          Y[l] = one;
+          Z[l] = zero;
+          all = false;
+        }
+      }
+      k.from_fp(&q.X, X);
+      k.from_fp(&q.Y, Y);
+      if (all) {
+        k.jac_madd(&running, &running, &q.X, &q.Y);
+      } else {
+        // An empty bucket is the identity, which only the full addition takes.
+        k.from_fp(&q.Z, Z);
+        k.jac_add(&running, &running, &q);
+      }
+      k.jac_add(&sum, &sum, &running);
+    }
+    k.to_fp(X, &sum.X);
+    k.to_fp(Y, &sum.Y);
+    k.to_fp(Z, &sum.Z);
+    for (std::size_t l = 0; l < used; ++l) out[l] = JacPoint{X[l], Y[l], Z[l]};
+  }
+
+ private:
+  std::size_t nb_;
+  std::vector<Fp> x_, y_;
+  std::vector<char> present_;
+};
+
 JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size(), nh = 2 * t;
   // Short scalars (batch weights) leave their lambda half empty: size the
@@ -286,10 +358,12 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
   std::vector<Fp> bx(t);
   for (std::size_t a = 0; a < t; ++a) bx[a] = pts[a]->x * beta;
 
+  // Each window's sum Σ (j + 1)·bucket[j], then Horner over the windows.
+  std::vector<JacPoint> window_sum((std::size_t)windows);
   WindowBuckets wb;
-  JacPoint acc;
-  for (int w = windows - 1; w >= 0; --w) {
-    for (int i = 0; i < c; ++i) acc = jac_dbl_vartime(acc);
+  // Sorts the window's points into their buckets and sums each bucket to
+  // at most one point; false when the window has no non-zero digit.
+  auto fill = [&](int w) {
     const int32_t* dw = &digits[(std::size_t)w * nh];
     // Counting sort of the window's points by bucket.
     wb.len.assign(nb, 0);
@@ -299,7 +373,7 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
         ++wb.len[(std::size_t)(dw[h] < 0 ? -dw[h] : dw[h]) - 1];
         ++live;
       }
-    if (live == 0) continue;
+    if (live == 0) return false;
     wb.start.resize(nb);
     for (std::uint32_t j = 0, at = 0; j < nb; ++j) {
       wb.start[j] = at;
@@ -319,13 +393,41 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
       wb.y[at] = negate ? -p.y : p.y;
     }
     wb.reduce();
-    // Σ (j + 1)·bucket[j] by running sums from the top.
-    JacPoint running, sum;
-    for (std::size_t j = nb; j-- > 0;) {
-      if (wb.len[j] != 0) running = jac_madd_vartime(running, wb.x[wb.start[j]], wb.y[wb.start[j]]);
-      sum = jac_add_vartime(sum, running);
+    return true;
+  };
+  if (const lanes::Kernels* k = lanes::active()) {
+    // The running sums of eight windows side by side, one window a lane.
+    LaneWindows group(nb);
+    std::size_t in_group = 0;
+    int members[8];
+    for (int w = 0; w < windows; ++w) {
+      if (fill(w)) {
+        group.take(in_group, wb);
+        members[in_group++] = w;
+      }
+      if (in_group == 8 || (w == windows - 1 && in_group != 0)) {
+        JacPoint sums[8];
+        group.running_sums(*k, in_group, sums);
+        for (std::size_t l = 0; l < in_group; ++l) window_sum[(std::size_t)members[l]] = sums[l];
+        in_group = 0;
+      }
     }
-    acc = jac_add_vartime(acc, sum);
+  } else {
+    for (int w = 0; w < windows; ++w) {
+      if (!fill(w)) continue;
+      // Σ (j + 1)·bucket[j] by running sums from the top.
+      JacPoint running, sum;
+      for (std::size_t j = nb; j-- > 0;) {
+        if (wb.len[j] != 0) running = jac_madd_vartime(running, wb.x[wb.start[j]], wb.y[wb.start[j]]);
+        sum = jac_add_vartime(sum, running);
+      }
+      window_sum[(std::size_t)w] = sum;
+    }
+  }
+  JacPoint acc;
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int i = 0; i < c; ++i) acc = jac_dbl_vartime(acc);
+    acc = jac_add_vartime(acc, window_sum[(std::size_t)w]);
   }
   return acc;
 }
