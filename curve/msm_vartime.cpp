@@ -499,9 +499,12 @@ constexpr std::size_t kFixedPerWindow = std::size_t{1} << (kFixedBits - 1);  // 
 constexpr int kFixedWindows = 17;
 constexpr std::size_t kFixedPinnedMax = 4;
 
+struct alignas(64) FixedEntry {
+  Fp x, y;  // one cache line a lookup
+};
 struct FixedTable {
-  Fp px, py;            // the base
-  std::vector<Fp> x, y;  // [w·128 + j] = (j + 1)·2^(8w)·B, affine
+  Fp px, py;                     // the base
+  std::vector<FixedEntry> mult;  // [w·128 + j] = (j + 1)·2^(8w)·B, affine
 };
 
 std::mutex g_fixed_mutex;
@@ -525,12 +528,11 @@ std::shared_ptr<const FixedTable> build_fixed_table(const Bn254Point& base) {
   auto t = std::make_shared<FixedTable>();
   t->px = base.x;
   t->py = base.y;
-  t->x.resize(n);
-  t->y.resize(n);
+  t->mult.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     const Fp zz = zi[i].square();
-    t->x[i] = jac[i].X * zz;
-    t->y[i] = jac[i].Y * zz * zi[i];
+    t->mult[i].x = jac[i].X * zz;
+    t->mult[i].y = jac[i].Y * zz * zi[i];
   }
   return t;
 }
@@ -558,7 +560,8 @@ JacPoint fixed_mul_vartime(const FixedTable& t, const Bn254Scalar& k) {
       const std::size_t at = (std::size_t)w * kFixedPerWindow + (std::size_t)(v < 0 ? -v : v) - 1;
       const bool negate = (v < 0) != (h.neg[half] != 0);
       // The lambda half adds λ·P = (β·x, y).
-      acc = jac_madd_vartime(acc, half ? t.x[at] * beta : t.x[at], negate ? -t.y[at] : t.y[at]);
+      const FixedEntry& e = t.mult[at];
+      acc = jac_madd_vartime(acc, half ? e.x * beta : e.x, negate ? -e.y : e.y);
     }
   }
   return acc;
