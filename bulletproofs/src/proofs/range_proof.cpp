@@ -284,10 +284,11 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   proofs::Claims out;
   // First equation: (tx − δ)·g + τ_x·h − Σ z^(j+2)·V_j − x·T1 − x²·T2 = 0.
   {
-    Scalar sum_y = Scalar::zero(), y_i = Scalar::one();
-    for (std::size_t i = 0; i < N; ++i) {
-      sum_y.add_assign(y_i);
-      y_i = y_i.mul(y);
+    // Σ_{i<N} y^i for N a power of two: Σ_{i<2L} y^i = (1 + y^L)·Σ_{i<L} y^i.
+    Scalar sum_y = Scalar::one(), y_L = y;
+    for (std::size_t L = 1; L < N; L *= 2) {
+      sum_y = sum_y.mul(Scalar::one().add(y_L));
+      y_L = y_L.mul(y_L);
     }
     const Scalar sum_2k = sum_of_powers_of_two(n);
     Scalar delta = z.sub(z.mul(z)).mul(sum_y);
