@@ -166,6 +166,41 @@ TEST(Msm, StrausAndPippengerAgreeOnAwkwardSums) {
   }
 }
 
+// Sums over small multiples of one point with small scalars: bucket sums,
+// running sums and window sums then meet equal and opposite points (a
+// running sum equal to the window's sum, a bucket cancelling the running
+// sum) in every engine, lanes or not. The expected value is the scalar
+// Σ k_i·m_i times G.
+TEST(Msm, PippengerMeetsEqualAndOppositePartialSums) {
+  const Point& g = Point::generator();
+  std::mt19937_64 rng(7);
+  for (std::size_t n : {2u, 5u, 40u, 300u}) {
+    for (int round = 0; round < 4; ++round) {
+      std::vector<Scalar> ks;
+      std::vector<Point> ps;
+      Scalar total = Scalar::zero();
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t m = (std::int64_t)(rng() % 9) - 4;  // −4 … 4, zero the identity
+        const std::int64_t k = (std::int64_t)(rng() % 600) + 2;
+        const Scalar km = Scalar::from_i64(m), kk = round == 3 && i % 2 ? random_scalar() : Scalar::from_i64(k);
+        ks.push_back(kk);
+        ps.push_back(g.scalar_mul(km));
+        total = total.add(kk.mul(km));
+      }
+      const Point want = g.scalar_mul(total);
+      ASSERT_TRUE(msm_vartime_pippenger(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n << " " << round;
+      ASSERT_TRUE(msm_vartime_straus(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n << " " << round;
+    }
+  }
+  // Two terms whose buckets cancel in the running sum: Q in bucket 2 and
+  // −Q in bucket 3, so the running sum is −Q, then the identity
+  // (2·Q + 3·(−Q) = −Q).
+  const Point q = g.scalar_mul(random_scalar());
+  const Scalar ks[2] = {Scalar::from_u64(2), Scalar::from_u64(3)};
+  const Point ps[2] = {q, q.neg()};
+  EXPECT_TRUE(msm_vartime_pippenger(ks, ps, 2).to_affine("x").eq(q.neg()));
+}
+
 // A stream of fresh caller points, each summed twice (a point's row is
 // admitted on its second sight), fills the cache of caller rows up to its
 // bound and no further, leaves pinned rows alone, and every sum stays right.
