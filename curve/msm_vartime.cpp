@@ -12,6 +12,12 @@
 //   running-sum trick. A bucket's points are first added pairwise in
 //   affine rounds that share one inversion; where the lane engine is on
 //   (lanes/lanes.hpp), a round's additions run eight at a time in lanes.
+//   The windows' running sums are independent of each other: in lanes,
+//   eight windows side by side; without, all windows at once in affine
+//   rounds sharing one inversion;
+// - a pinned fixed base (pin_fixed_base_vartime), for the single products
+//   k·B of bases every verification meets: every 8-bit window multiple of
+//   B stored, one mixed addition per digit and no doubling.
 // Jacobian coordinates with the a = 0 formulas (jacobian.hpp) keep
 // doublings and mixed additions cheap; their special cases (identity,
 // equal or opposite points) are handled by branches, which is why this
