@@ -12,6 +12,12 @@
 //   running-sum trick. A bucket's points are first added pairwise in
 //   affine rounds that share one inversion; where the lane engine is on
 //   (lanes/lanes.hpp), a round's additions run eight at a time in lanes.
+//   The windows' running sums are independent of each other: in lanes,
+//   eight windows side by side; without, all windows at once in affine
+//   rounds sharing one inversion;
+// - a pinned fixed base (pin_fixed_base_vartime), for the single products
+//   k·B of bases every verification meets: every 8-bit window multiple of
+//   B stored, one mixed addition per digit and no doubling.
 // Jacobian coordinates with the a = 0 formulas (jacobian.hpp) keep
 // doublings and mixed additions cheap; their special cases (identity,
 // equal or opposite points) are handled by branches, which is why this
@@ -20,6 +26,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "glv.hpp"
@@ -254,6 +262,178 @@ struct WindowBuckets {
   }
 };
 
+// The reduced buckets of up to eight windows, and their running sums
+// Σ (j + 1)·bucket[j] computed side by side in lanes, one window a lane:
+// the sums of different windows are independent, so eight chains of
+// additions cost about one chain's time in IFMA lanes. The lane formulas
+// give the values of jac_madd_vartime and jac_add_vartime.
+class LaneWindows {
+ public:
+  explicit LaneWindows(std::size_t nb) : nb_(nb), x_(8 * nb), y_(8 * nb), present_(8 * nb) {}
+
+  // Lane l takes the reduced buckets of wb.
+  void take(std::size_t l, const WindowBuckets& wb) {
+    for (std::size_t j = 0; j < nb_; ++j) {
+      const bool here = wb.len[j] != 0;
+      present_[l * nb_ + j] = here;
+      if (here) {
+        x_[l * nb_ + j] = wb.x[wb.start[j]];
+        y_[l * nb_ + j] = wb.y[wb.start[j]];
+      }
+    }
+  }
+
+  // out[l] for the lanes l < used; the others are padding (empty buckets).
+  void running_sums(const lanes::Kernels& k, std::size_t used, JacPoint* out) const {
+    const Fp zero = Fp::zero(), one = Fp::one();
+    Fp X[8], Y[8], Z[8];
+    for (int l = 0; l < 8; ++l) {
+      X[l] = zero;
+      Y[l] = one;
+      Z[l] = zero;
+    }
+    lanes::Jac8 running, sum, q;
+    k.from_fp(&running.X, X);
+    k.from_fp(&running.Y, Y);
+    k.from_fp(&running.Z, Z);
+    sum = running;
+    for (std::size_t j = nb_; j-- > 0;) {
+      bool all = true;
+      for (std::size_t l = 0; l < 8; ++l) {
+        if (l < used && present_[l * nb_ + j]) {
+          X[l] = x_[l * nb_ + j];
+          Y[l] = y_[l * nb_ + j];
+          Z[l] = one;
+        } else {
+          X[l] = zero;
+          Y[l] = one;
+          Z[l] = zero;
+          all = false;
+        }
+      }
+      k.from_fp(&q.X, X);
+      k.from_fp(&q.Y, Y);
+      if (all) {
+        k.jac_madd(&running, &running, &q.X, &q.Y);
+      } else {
+        // An empty bucket is the identity, which only the full addition takes.
+        k.from_fp(&q.Z, Z);
+        k.jac_add(&running, &running, &q);
+      }
+      k.jac_add(&sum, &sum, &running);
+    }
+    k.to_fp(X, &sum.X);
+    k.to_fp(Y, &sum.Y);
+    k.to_fp(Z, &sum.Z);
+    for (std::size_t l = 0; l < used; ++l) out[l] = JacPoint{X[l], Y[l], Z[l]};
+  }
+
+ private:
+  std::size_t nb_;
+  std::vector<Fp> x_, y_;
+  std::vector<char> present_;
+};
+
+// The running sums of several windows at once, without lanes, in affine
+// coordinates: step j of every window (running += bucket[j], then
+// sum += running) is independent of the other windows' steps, so all of
+// them share one inversion. The two additions of a step are pipelined: one
+// round adds bucket[j] to running and the previous running to sum, so a
+// round is one inversion for up to twice as many additions as windows
+// (about six multiplications each, against the eleven and sixteen of the
+// Jacobian mixed and full additions).
+class AffineWindows {
+ public:
+  AffineWindows(std::size_t nb, std::size_t windows)
+      : nb_(nb), x_(windows * nb), y_(windows * nb), present_(windows * nb) {}
+
+  // Window slot l takes the reduced buckets of wb.
+  void take(std::size_t l, const WindowBuckets& wb) {
+    for (std::size_t j = 0; j < nb_; ++j) {
+      const bool here = wb.len[j] != 0;
+      present_[l * nb_ + j] = here;
+      if (here) {
+        x_[l * nb_ + j] = wb.x[wb.start[j]];
+        y_[l * nb_ + j] = wb.y[wb.start[j]];
+      }
+    }
+  }
+
+  // out[l] = Σ (j + 1)·bucket_l[j] for the slots l < used.
+  void running_sums(std::size_t used, JacPoint* out) {
+    struct Affine {
+      Fp x, y;
+      bool inf = true;
+    };
+    std::vector<Affine> run(used), sum(used), next_run(used), next_sum(used);
+    // One addition of a round: *dst = a + b.
+    struct Op {
+      const Affine* a;
+      Fp bx, by;
+      Affine* dst;
+    };
+    std::vector<Op> ops;
+    std::vector<Fp> num, den;
+    std::vector<std::size_t> sloped;  // the ops that need a slope
+    ops.reserve(2 * used);
+    for (std::size_t j = nb_ + 1; j-- > 0;) {
+      // Round j: running += bucket[j - 1] (j ≥ 1), sum += running (j ≤ nb − 1).
+      ops.clear();
+      for (std::size_t l = 0; l < used; ++l) {
+        next_run[l] = run[l];
+        next_sum[l] = sum[l];
+        if (j >= 1 && present_[l * nb_ + j - 1])
+          ops.push_back(Op{&run[l], x_[l * nb_ + j - 1], y_[l * nb_ + j - 1], &next_run[l]});
+        if (j <= nb_ - 1 && !run[l].inf) ops.push_back(Op{&sum[l], run[l].x, run[l].y, &next_sum[l]});
+      }
+      num.clear();
+      den.clear();
+      sloped.clear();
+      for (std::size_t q = 0; q < ops.size(); ++q) {
+        const Op& op = ops[q];
+        const Affine& a = *op.a;
+        if (a.inf) {
+          *op.dst = Affine{op.bx, op.by, false};
+        } else if (a.x == op.bx) {
+          if (!(a.y == op.by)) {
+            *op.dst = Affine{};  // opposite points
+          } else {
+            // Doubling: λ = 3x² / 2y (y ≠ 0: the group has odd order).
+            const Fp xx = a.x.square();
+            num.push_back(xx + xx + xx);
+            den.push_back(a.y + a.y);
+            sloped.push_back(q);
+          }
+        } else {
+          num.push_back(op.by - a.y);
+          den.push_back(op.bx - a.x);
+          sloped.push_back(q);
+        }
+      }
+      batch_inverse_vartime(den);
+      for (std::size_t i = 0; i < sloped.size(); ++i) {
+        const Op& op = ops[sloped[i]];
+        const Affine& a = *op.a;
+        const Fp lambda = num[i] * den[i];
+        Affine r;
+        r.x = lambda.square() - a.x - op.bx;
+        r.y = lambda * (a.x - r.x) - a.y;
+        r.inf = false;
+        *op.dst = r;
+      }
+      std::swap(run, next_run);
+      std::swap(sum, next_sum);
+    }
+    for (std::size_t l = 0; l < used; ++l)
+      out[l] = sum[l].inf ? JacPoint{} : JacPoint{sum[l].x, sum[l].y, Fp::one()};
+  }
+
+ private:
+  std::size_t nb_;
+  std::vector<Fp> x_, y_;
+  std::vector<char> present_;
+};
+
 JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
   const std::size_t t = pts.size(), nh = 2 * t;
   // Short scalars (batch weights) leave their lambda half empty: size the
@@ -284,10 +464,12 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
   std::vector<Fp> bx(t);
   for (std::size_t a = 0; a < t; ++a) bx[a] = pts[a]->x * beta;
 
+  // Each window's sum Σ (j + 1)·bucket[j], then Horner over the windows.
+  std::vector<JacPoint> window_sum((std::size_t)windows);
   WindowBuckets wb;
-  JacPoint acc;
-  for (int w = windows - 1; w >= 0; --w) {
-    for (int i = 0; i < c; ++i) acc = jac_dbl_vartime(acc);
+  // Sorts the window's points into their buckets and sums each bucket to
+  // at most one point; false when the window has no non-zero digit.
+  auto fill = [&](int w) {
     const int32_t* dw = &digits[(std::size_t)w * nh];
     // Counting sort of the window's points by bucket.
     wb.len.assign(nb, 0);
@@ -297,7 +479,7 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
         ++wb.len[(std::size_t)(dw[h] < 0 ? -dw[h] : dw[h]) - 1];
         ++live;
       }
-    if (live == 0) continue;
+    if (live == 0) return false;
     wb.start.resize(nb);
     for (std::uint32_t j = 0, at = 0; j < nb; ++j) {
       wb.start[j] = at;
@@ -317,13 +499,43 @@ JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn
       wb.y[at] = negate ? -p.y : p.y;
     }
     wb.reduce();
-    // Σ (j + 1)·bucket[j] by running sums from the top.
-    JacPoint running, sum;
-    for (std::size_t j = nb; j-- > 0;) {
-      if (wb.len[j] != 0) running = jac_madd_vartime(running, wb.x[wb.start[j]], wb.y[wb.start[j]]);
-      sum = jac_add_vartime(sum, running);
+    return true;
+  };
+  if (const lanes::Kernels* k = lanes::active()) {
+    // The running sums of eight windows side by side, one window a lane.
+    LaneWindows group(nb);
+    std::size_t in_group = 0;
+    int members[8];
+    for (int w = 0; w < windows; ++w) {
+      if (fill(w)) {
+        group.take(in_group, wb);
+        members[in_group++] = w;
+      }
+      if (in_group == 8 || (w == windows - 1 && in_group != 0)) {
+        JacPoint sums[8];
+        group.running_sums(*k, in_group, sums);
+        for (std::size_t l = 0; l < in_group; ++l) window_sum[(std::size_t)members[l]] = sums[l];
+        in_group = 0;
+      }
     }
-    acc = jac_add_vartime(acc, sum);
+  } else {
+    // Every window's running sums together, sharing their inversions.
+    AffineWindows all(nb, (std::size_t)windows);
+    std::size_t used = 0;
+    std::vector<int> members;
+    for (int w = 0; w < windows; ++w) {
+      if (!fill(w)) continue;
+      all.take(used++, wb);
+      members.push_back(w);
+    }
+    std::vector<JacPoint> sums(used);
+    all.running_sums(used, sums.data());
+    for (std::size_t l = 0; l < used; ++l) window_sum[(std::size_t)members[l]] = sums[l];
+  }
+  JacPoint acc;
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int i = 0; i < c; ++i) acc = jac_dbl_vartime(acc);
+    acc = jac_add_vartime(acc, window_sum[(std::size_t)w]);
   }
   return acc;
 }
@@ -379,7 +591,113 @@ ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* po
   return msm_with(scalars, points, n, Engine::pippenger);
 }
 
+// ---- pinned fixed bases -------------------------------------------------------
+
+namespace {
+
+// A base whose multiples are taken again and again with public scalars (the
+// transcript's y·G of every range proof, the argument's u = x_u·g): every
+// window multiple of the base is stored, so k·B is one mixed addition per
+// 8-bit signed digit of each GLV half and no doubling at all (about a third
+// of a Straus chain's 132 doublings and 34 additions).
+constexpr int kFixedBits = 8;
+constexpr std::size_t kFixedPerWindow = std::size_t{1} << (kFixedBits - 1);  // digits 1 .. 128
+// Halves are below 2^132: 17 windows of 8 bits leave the top one below
+// 2^4 + 1, so the last carry is always absorbed.
+constexpr int kFixedWindows = 17;
+constexpr std::size_t kFixedPinnedMax = 4;
+
+struct alignas(64) FixedEntry {
+  Fp x, y;  // one cache line a lookup
+};
+struct FixedTable {
+  Fp px, py;                     // the base
+  std::vector<FixedEntry> mult;  // [w·128 + j] = (j + 1)·2^(8w)·B, affine
+};
+
+std::mutex g_fixed_mutex;
+std::vector<std::shared_ptr<const FixedTable>> g_fixed;  // guarded by g_fixed_mutex
+
+std::shared_ptr<const FixedTable> build_fixed_table(const Bn254Point& base) {
+  const std::size_t n = (std::size_t)kFixedWindows * kFixedPerWindow;
+  std::vector<JacPoint> jac(n);
+  JacPoint b{base.x, base.y, Fp::one()};  // 2^(8w)·B
+  for (int w = 0; w < kFixedWindows; ++w) {
+    JacPoint* row = &jac[(std::size_t)w * kFixedPerWindow];
+    row[0] = b;
+    for (std::size_t j = 1; j < kFixedPerWindow; ++j) row[j] = jac_add_vartime(row[j - 1], b);
+    b = jac_dbl_vartime(row[kFixedPerWindow - 1]);  // 256·2^(8w)·B
+  }
+  // No entry is the identity: every multiple is below 2^136 < r and B has
+  // order r. One inversion for all of them.
+  std::vector<Fp> zi(n);
+  for (std::size_t i = 0; i < n; ++i) zi[i] = jac[i].Z;
+  batch_inverse(zi.data(), n);
+  auto t = std::make_shared<FixedTable>();
+  t->px = base.x;
+  t->py = base.y;
+  t->mult.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Fp zz = zi[i].square();
+    t->mult[i].x = jac[i].X * zz;
+    t->mult[i].y = jac[i].Y * zz * zi[i];
+  }
+  return t;
+}
+
+std::shared_ptr<const FixedTable> find_fixed_table(const Bn254Point& p) {
+  if (p.infinity) return nullptr;
+  std::lock_guard<std::mutex> lock(g_fixed_mutex);
+  for (const auto& t : g_fixed)
+    if (t->px == p.x && t->py == p.y) return t;
+  return nullptr;
+}
+
+JacPoint fixed_mul_vartime(const FixedTable& t, const Bn254Scalar& k) {
+  const Halves h = split(k);
+  JacPoint acc;
+  const Fp beta = glv_beta();
+  for (int half = 0; half < 2; ++half) {
+    const Limbs& m = h.k[half];
+    int64_t carry = 0;
+    for (int w = 0; w < kFixedWindows; ++w) {
+      int64_t v = (int64_t)bits_at(m, w * kFixedBits, kFixedBits) + carry;
+      carry = v > (int64_t)kFixedPerWindow ? 1 : 0;
+      v -= carry << kFixedBits;
+      if (v == 0) continue;
+      const std::size_t at = (std::size_t)w * kFixedPerWindow + (std::size_t)(v < 0 ? -v : v) - 1;
+      const bool negate = (v < 0) != (h.neg[half] != 0);
+      // The lambda half adds λ·P = (β·x, y).
+      const FixedEntry& e = t.mult[at];
+      acc = jac_madd_vartime(acc, half ? e.x * beta : e.x, negate ? -e.y : e.y);
+    }
+  }
+  return acc;
+}
+
+}  // namespace
+
+bool pin_fixed_base_vartime(const Bn254Point& base) {
+  if (base.infinity) return false;
+  if (find_fixed_table(base)) return true;
+  {
+    std::lock_guard<std::mutex> lock(g_fixed_mutex);
+    if (g_fixed.size() >= kFixedPinnedMax) return false;
+  }
+  // Built outside the lock (about a millisecond); a racing pin of the same
+  // base keeps the first table.
+  auto table = build_fixed_table(base);
+  std::lock_guard<std::mutex> lock(g_fixed_mutex);
+  for (const auto& t : g_fixed)
+    if (t->px == base.x && t->py == base.y) return true;
+  if (g_fixed.size() >= kFixedPinnedMax) return false;
+  g_fixed.push_back(std::move(table));
+  return true;
+}
+
 Bn254Point Bn254Point::scalar_mul_vartime(const Bn254Scalar& k) const {
+  if (const auto table = find_fixed_table(*this))
+    return jac_to_proj(fixed_mul_vartime(*table, k)).to_affine_vartime("scalar_mul");
   return msm_vartime(&k, this, 1).to_affine_vartime("scalar_mul");
 }
 

@@ -29,6 +29,13 @@ ProjPoint msm_vartime_pippenger(const Bn254Scalar* scalars, const Bn254Point* po
 // points used by every verification) for the life of the process, apart
 // from the bounded cache of caller points. Idempotent; thread-safe.
 void pin_vartime_tables(const Bn254Point* points, std::size_t n);
+// Keeps every 8-bit window multiple of a base (about 140 KiB) for the life
+// of the process, so that base.scalar_mul_vartime(k) needs no doubling: for
+// the few bases whose single multiples every verification takes (the
+// generator pair). At most four are kept; further bases (and the identity)
+// are refused. True when the base has its table after the call.
+// Idempotent; thread-safe.
+bool pin_fixed_base_vartime(const Bn254Point& base);
 // Rows held by the cache of caller points (bounded), for tests.
 std::size_t vartime_cache_size();
 

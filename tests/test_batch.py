@@ -157,6 +157,33 @@ def test_the_one_invalid_item_is_found_at_every_position(w, consistency_items):
         assert errors == [None] * len(items)
 
 
+@pytest.fixture(scope="module")
+def range64_items(w):
+    """Valid 64-bit range proofs: enough terms that a batch takes Pippenger's
+    sum, with y·h and u = x_u·g from the generator pair's fixed bases."""
+    gh = w.gh
+    items = []
+    for val in (0, 1, 77, 123456789, 2**31 - 1):
+        r = vemo.gen_r()
+        items.append((vemo.range_proof_single_verify, (vemo.range_proof_single(64, val, gh, r), 64, gh,
+                                                       vemo.commit(val, r, gh)), True))
+    return items
+
+
+def test_one_bad_64_bit_range_proof_is_found_at_every_position(w, range64_items):
+    r = vemo.gen_r()
+    # A proof for 5 checked against a commitment to 6: refused, no error.
+    bad_args = (vemo.range_proof_single(64, 5, w.gh, r), 64, w.gh, vemo.commit(6, r, w.gh))
+    assert outcome(lambda: vemo.range_proof_single_verify(*bad_args)) is False
+    bad = (vemo.range_proof_single_verify, bad_args, False)
+    for pos in range(len(range64_items) + 1):
+        items = range64_items[:pos] + [bad] + range64_items[pos:]
+        for threads in (1, 2):
+            verdicts, errors = run_batch(items, threads)
+            assert verdicts == [i != pos for i in range(len(items))], (pos, threads)
+            assert errors == [None] * len(items)
+
+
 def test_thousands_of_items(w, consistency_items):
     items = consistency_items * 200
     bad = list(items[1000][1])

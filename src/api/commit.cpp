@@ -100,6 +100,10 @@ GHV gen_GH() {
     // Every verification over the ledger's pair sums multiples of g and h.
     const Point both[2] = {gh.h, gh.g};
     pin_vartime_tables(both, 2);
+    // Every range proof's transcript takes y·h (h is the group's generator)
+    // and its argument u = x_u·g.
+    pin_fixed_base_vartime(gh.h);
+    pin_fixed_base_vartime(gh.g);
     return gh;
   }();
   return pair;

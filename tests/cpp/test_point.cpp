@@ -37,8 +37,8 @@ Point reference_mul(const Point& p, const Scalar& k) {
 
 using vemo::test::to_big;
 
-TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
-  const Point& g = Point::generator();
+// Scalars at the edges of the GLV split and of the windows, then random ones.
+std::vector<Scalar> awkward_scalars() {
   std::vector<Scalar> ks = {Scalar::zero(), Scalar::from_u64(1), Scalar::from_u64(2), Scalar::from_i64(-1),
                             Scalar::from_i64(-2)};
   const BigInt r = to_big(bn254::kFrModulus);
@@ -51,6 +51,12 @@ TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
   ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda)));
   ks.push_back(Scalar::from_bigint(to_big(bn254::kLambda) + BigInt(1)));
   for (int i = 0; i < 64; ++i) ks.push_back(random_scalar());
+  return ks;
+}
+
+TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
+  const Point& g = Point::generator();
+  const std::vector<Scalar> ks = awkward_scalars();
   Point p = g.scalar_mul(random_scalar());
   for (const Point& base : {g, p, Point::zero()}) {
     for (const Scalar& k : ks) {
@@ -59,6 +65,43 @@ TEST(ScalarMul, ConstantTimeAndVartimeMatchReference) {
       ASSERT_TRUE(base.scalar_mul_vartime(k).eq(want));
     }
   }
+}
+
+// A pinned base takes its single multiples from its stored window
+// multiples: the same points (and label) as the Straus chain gives, for
+// scalars whose 8-bit digits all carry (0x80 and 0xff runs) or end exactly
+// at a half's top, and for both halves of the split.
+TEST(ScalarMul, PinnedFixedBaseMatchesReference) {
+  std::vector<Scalar> ks = awkward_scalars();
+  const auto from_hex = [](const char* hex) {
+    std::array<unsigned char, 32> be{};
+    for (int i = 0; i < 32; ++i) std::sscanf(hex + 2 * i, "%2hhx", &be[(std::size_t)i]);
+    return Scalar::deserialize(be.data(), 32).value();
+  };
+  for (const char* hex : {"0000000000000000000000000000008080808080808080808080808080808080",
+                          "00000000000000000000000000000000ffffffffffffffffffffffffffffffff",
+                          "000000000000000000000000000000ff7f7f7f7f7f7f7f7f7f7f7f7f7f7f7f80",
+                          "000000000000000000000000000fffffffffffffffffffffffffffffffffffff",
+                          "0000000000000000000000000000000000000000000000000000000000000080",
+                          "0000000000000000000000000000000000000000000000000000000000000081"}) {
+    ks.push_back(from_hex(hex));
+    ks.push_back(from_hex(hex).neg());
+  }
+  const Point base = Point::generator().scalar_mul(random_scalar());  // no other test pins it
+  std::vector<Point> unpinned;
+  for (const Scalar& k : ks) unpinned.push_back(base.scalar_mul_vartime(k));
+  ASSERT_TRUE(pin_fixed_base_vartime(base));
+  EXPECT_TRUE(pin_fixed_base_vartime(base));  // again: the same table
+  EXPECT_FALSE(pin_fixed_base_vartime(Point::zero()));
+  for (std::size_t i = 0; i < ks.size(); ++i) {
+    const Point got = base.scalar_mul_vartime(ks[i]);
+    ASSERT_TRUE(got.eq(reference_mul(base, ks[i]))) << i;
+    ASSERT_TRUE(got.eq(unpinned[i])) << i;
+    EXPECT_STREQ(got.purpose, unpinned[i].purpose) << i;
+  }
+  // The negated base is another point: no table, the same products negated.
+  const Point minus = base.neg();
+  for (std::size_t i = 0; i < 8; ++i) ASSERT_TRUE(minus.scalar_mul_vartime(ks[i]).eq(unpinned[i].neg())) << i;
 }
 
 TEST(ScalarMul, KnownMultiples) {
@@ -121,6 +164,41 @@ TEST(Msm, StrausAndPippengerAgreeOnAwkwardSums) {
     EXPECT_TRUE(msm_vartime_straus(ks.data(), ps.data(), n + 1).is_identity()) << n;
     EXPECT_TRUE(msm_vartime_pippenger(ks.data(), ps.data(), n + 1).is_identity()) << n;
   }
+}
+
+// Sums over small multiples of one point with small scalars: bucket sums,
+// running sums and window sums then meet equal and opposite points (a
+// running sum equal to the window's sum, a bucket cancelling the running
+// sum) in every engine, lanes or not. The expected value is the scalar
+// Σ k_i·m_i times G.
+TEST(Msm, PippengerMeetsEqualAndOppositePartialSums) {
+  const Point& g = Point::generator();
+  std::mt19937_64 rng(7);
+  for (std::size_t n : {2u, 5u, 40u, 300u}) {
+    for (int round = 0; round < 4; ++round) {
+      std::vector<Scalar> ks;
+      std::vector<Point> ps;
+      Scalar total = Scalar::zero();
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t m = (std::int64_t)(rng() % 9) - 4;  // −4 … 4, zero the identity
+        const std::int64_t k = (std::int64_t)(rng() % 600) + 2;
+        const Scalar km = Scalar::from_i64(m), kk = round == 3 && i % 2 ? random_scalar() : Scalar::from_i64(k);
+        ks.push_back(kk);
+        ps.push_back(g.scalar_mul(km));
+        total = total.add(kk.mul(km));
+      }
+      const Point want = g.scalar_mul(total);
+      ASSERT_TRUE(msm_vartime_pippenger(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n << " " << round;
+      ASSERT_TRUE(msm_vartime_straus(ks.data(), ps.data(), n).to_affine("x").eq(want)) << n << " " << round;
+    }
+  }
+  // Two terms whose buckets cancel in the running sum: Q in bucket 2 and
+  // −Q in bucket 3, so the running sum is −Q, then the identity
+  // (2·Q + 3·(−Q) = −Q).
+  const Point q = g.scalar_mul(random_scalar());
+  const Scalar ks[2] = {Scalar::from_u64(2), Scalar::from_u64(3)};
+  const Point ps[2] = {q, q.neg()};
+  EXPECT_TRUE(msm_vartime_pippenger(ks, ps, 2).to_affine("x").eq(q.neg()));
 }
 
 // A stream of fresh caller points, each summed twice (a point's row is

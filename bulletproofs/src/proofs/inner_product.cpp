@@ -230,31 +230,44 @@ Result<FoldingScalars, Panic> InnerProductArg::folding_from_challenges(std::vect
     if (c.is_zero()) return Err{zero_challenge()};
   FoldingScalars fs;
   fs.x = std::move(x);
-  // Every challenge is non-zero: one inversion for all of them.
+  // Every challenge is non-zero: one inversion for all of them. The
+  // challenges are public (derived from the proof), so the inversion may
+  // take variable time.
   fs.x_inv = fs.x;
-  std::vector<Fr> inv(levels);
-  for (std::size_t k = 0; k < levels; ++k) inv[k] = fs.x[k].fe;
-  batch_inverse(inv.data(), levels);
-  for (std::size_t k = 0; k < levels; ++k) fs.x_inv[k].fe = inv[k];
+  {
+    std::vector<Fr> prefix(levels);
+    Fr acc = Fr::one();
+    for (std::size_t k = 0; k < levels; ++k) {
+      prefix[k] = acc;
+      acc = acc * fs.x[k].fe;
+    }
+    Fr inv = acc.inverse_vartime();
+    for (std::size_t k = levels; k-- > 0;) {
+      fs.x_inv[k].fe = inv * prefix[k];
+      inv = inv * fs.x[k].fe;
+    }
+  }
   fs.s.resize(N);
   fs.s_inv.resize(N);
-  Scalar s0 = Scalar::one(), s0_inv = Scalar::one();
+  Scalar s0 = Scalar::one();
+  std::vector<Scalar> x_sq(levels);
   for (std::size_t k = 0; k < levels; ++k) {
     s0.mul_assign(fs.x_inv[k]);
-    s0_inv.mul_assign(fs.x[k]);
+    x_sq[k] = fs.x[k].mul(fs.x[k]);
   }
   fs.s[0] = s0;
-  fs.s_inv[0] = s0_inv;
   // Level k splits on bit (levels − 1 − k) of the index: setting that bit
-  // turns the level's factor x_k⁻¹ into x_k.
+  // turns the level's factor x_k⁻¹ into x_k, a factor x_k².
   for (std::size_t i = 1; i < N; ++i) {
     std::size_t top = 0;
     while ((i >> (top + 1)) != 0) ++top;
     const std::size_t k = levels - 1 - top;
     const std::size_t rest = i - (std::size_t{1} << top);
-    fs.s[i] = fs.s[rest].mul(fs.x[k]).mul(fs.x[k]);
-    fs.s_inv[i] = fs.s_inv[rest].mul(fs.x_inv[k]).mul(fs.x_inv[k]);
+    fs.s[i] = fs.s[rest].mul(x_sq[k]);
   }
+  // s[i]⁻¹ takes every level's other factor: it is s at the index with
+  // every bit flipped.
+  for (std::size_t i = 0; i < N; ++i) fs.s_inv[i] = fs.s[N - 1 - i];
   return fs;
 }
 

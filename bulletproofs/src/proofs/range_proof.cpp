@@ -285,10 +285,11 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   proofs::Claims out;
   // First equation: (tx − δ)·g + τ_x·h − Σ z^(j+2)·V_j − x·T1 − x²·T2 = 0.
   {
-    Scalar sum_y = Scalar::zero(), y_i = Scalar::one();
-    for (std::size_t i = 0; i < N; ++i) {
-      sum_y.add_assign(y_i);
-      y_i = y_i.mul(y);
+    // Σ_{i<N} y^i for N a power of two: Σ_{i<2L} y^i = (1 + y^L)·Σ_{i<L} y^i.
+    Scalar sum_y = Scalar::one(), y_L = y;
+    for (std::size_t L = 1; L < N; L *= 2) {
+      sum_y = sum_y.mul(Scalar::one().add(y_L));
+      y_L = y_L.mul(y_L);
     }
     const Scalar sum_2k = sum_of_powers_of_two(n);
     Scalar delta = z.sub(z.mul(z)).mul(sum_y);
@@ -306,9 +307,9 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   // The last sum is the argument's own; it adds those terms itself.
   std::vector<Scalar> y_inv_pow(N, Scalar::one());
   if (N > 1) {
-    const auto y_inv = y.invert();
-    if (!y_inv) return Err{zero_y()};
-    y_inv_pow = powers(*y_inv, N);
+    if (y.is_zero()) return Err{zero_y()};
+    // y is public (a hash of the proof): variable-time inversion.
+    y_inv_pow = powers(Scalar{"invert", y.fe.inverse_vartime()}, N);
   }
   const Scalar x_u = scalar_challenge(tau_x, miu, tx);
   const Point u = g.scalar_mul_vartime(x_u);
@@ -324,13 +325,15 @@ Result<proofs::Claims, Panic> RangeProof::claims(const std::vector<Point>& Gv, c
   e.points.reserve(2 * N + 2 * levels + 4);
   e.scalars.insert(e.scalars.end(), {Scalar::one(), x, miu.neg(), tx.sub(a.mul(b)).mul(x_u)});
   e.points.insert(e.points.end(), {A, S, h, g});
-  Scalar two_k = Scalar::one();
+  // z^(j+2)·2^k by doubling along each value's bits.
+  Scalar z_two_k = Scalar::zero();
+  const Scalar neg_z = z.neg();
   for (std::size_t i = 0; i < N; ++i) {
-    if (i % n == 0) two_k = Scalar::one();
-    e.term(z.neg().sub(a.mul(fs.s[i])), Gv[i]);
-    const Scalar inner = z_pow[i / n + 2].mul(two_k).sub(b.mul(fs.s_inv[i]));
+    if (i % n == 0) z_two_k = z_pow[i / n + 2];
+    e.term(neg_z.sub(a.mul(fs.s[i])), Gv[i]);
+    const Scalar inner = z_two_k.sub(b.mul(fs.s_inv[i]));
     e.term(z.add(inner.mul(y_inv_pow[i])), Hv[i]);
-    two_k = two_k.add(two_k);
+    z_two_k = z_two_k.add(z_two_k);
   }
   ipa.add_lr_terms(fs, e);
   return out;
