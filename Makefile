@@ -144,7 +144,10 @@ tsan: deps
 	ninja -C build/tsan tests/cpp/core_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/cpp/core_tests --gtest_filter='Threads*:Msm*'
 
-# Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png.
+# Runs the benchmarks and writes docs/benchmarks.md and docs/benchmarks.png:
+# every row on this machine's default lane path and with VEMO_LANES=off, and
+# the native peer's figures beside them where its bench is found (PEER_BENCH,
+# or peer-bench/run.sh in the folder beside the project's; about a minute).
 # matplotlib (Debian's python3-matplotlib) is installed only when missing.
 bench-report: build
 	@tools/ensure-packages.sh python3-matplotlib

@@ -59,7 +59,18 @@ def one_by_one(items):
     return run
 
 
-def main():
+def first_ghvec_seconds(processes=5):
+    """ghvec(64) in a fresh interpreter: the generator derivation of a cold
+    process (later calls read the cache). Best of several processes."""
+    code = ("import time, vemo; t = time.perf_counter(); vemo.ghvec(64); "
+            "print(time.perf_counter() - t)")
+    return min(float(subprocess.run([sys.executable, "-c", code], check=True, capture_output=True,
+                                    text=True).stdout) for _ in range(processes))
+
+
+def measure():
+    """The throughput rows of this process's lane path: (label, seconds per
+    item, note or None)."""
     gh = vemo.gen_GH()
     pbsk = vemo.gen_pb_sk(gh)
     pk = pbsk.get_pk()
@@ -102,6 +113,12 @@ def main():
         batched = best_seconds(lambda item=item: [batch_of([item])() for _ in range(20)]) / 20
         rows.append((f"batch of 1 {label}", batched, f"{batched / single:.2f}x the one-by-one call"))
 
+    rows.append(("ghvec(64), first call in a fresh process", first_ghvec_seconds(), None))
+    return rows
+
+
+def main():
+    rows = measure()
     width = max(len(r[0]) for r in rows)
     print(f"\nthroughput ({os.cpu_count()} cores; wall time per proof; {lanes_text()})")
     for label, seconds, note in rows:
