@@ -262,16 +262,15 @@ struct WindowBuckets {
   }
 };
 
-// The reduced buckets of up to eight windows, and their running sums
-// Σ (j + 1)·bucket[j] computed side by side in lanes, one window a lane:
-// the sums of different windows are independent, so eight chains of
-// additions cost about one chain's time in IFMA lanes. The lane formulas
-// give the values of jac_madd_vartime and jac_add_vartime.
-class LaneWindows {
+// The reduced buckets (one point each, or none) of several windows, slot l
+// holding one window's nb buckets: what both ways of taking the running sums
+// below start from.
+class WindowSlots {
  public:
-  explicit LaneWindows(std::size_t nb) : nb_(nb), x_(8 * nb), y_(8 * nb), present_(8 * nb) {}
+  WindowSlots(std::size_t nb, std::size_t windows)
+      : nb_(nb), x_(windows * nb), y_(windows * nb), present_(windows * nb) {}
 
-  // Lane l takes the reduced buckets of wb.
+  // Slot l takes the reduced buckets of wb.
   void take(std::size_t l, const WindowBuckets& wb) {
     for (std::size_t j = 0; j < nb_; ++j) {
       const bool here = wb.len[j] != 0;
@@ -282,6 +281,21 @@ class LaneWindows {
       }
     }
   }
+
+ protected:
+  std::size_t nb_;
+  std::vector<Fp> x_, y_;
+  std::vector<char> present_;
+};
+
+// The reduced buckets of up to eight windows, and their running sums
+// Σ (j + 1)·bucket[j] computed side by side in lanes, one window a lane:
+// the sums of different windows are independent, so eight chains of
+// additions cost about one chain's time in IFMA lanes. The lane formulas
+// give the values of jac_madd_vartime and jac_add_vartime.
+class LaneWindows : public WindowSlots {
+ public:
+  explicit LaneWindows(std::size_t nb) : WindowSlots(nb, 8) {}
 
   // out[l] for the lanes l < used; the others are padding (empty buckets).
   void running_sums(const lanes::Kernels& k, std::size_t used, JacPoint* out) const {
@@ -328,10 +342,6 @@ class LaneWindows {
     for (std::size_t l = 0; l < used; ++l) out[l] = JacPoint{X[l], Y[l], Z[l]};
   }
 
- private:
-  std::size_t nb_;
-  std::vector<Fp> x_, y_;
-  std::vector<char> present_;
 };
 
 // The running sums of several windows at once, without lanes, in affine
@@ -342,22 +352,9 @@ class LaneWindows {
 // round is one inversion for up to twice as many additions as windows
 // (about six multiplications each, against the eleven and sixteen of the
 // Jacobian mixed and full additions).
-class AffineWindows {
+class AffineWindows : public WindowSlots {
  public:
-  AffineWindows(std::size_t nb, std::size_t windows)
-      : nb_(nb), x_(windows * nb), y_(windows * nb), present_(windows * nb) {}
-
-  // Window slot l takes the reduced buckets of wb.
-  void take(std::size_t l, const WindowBuckets& wb) {
-    for (std::size_t j = 0; j < nb_; ++j) {
-      const bool here = wb.len[j] != 0;
-      present_[l * nb_ + j] = here;
-      if (here) {
-        x_[l * nb_ + j] = wb.x[wb.start[j]];
-        y_[l * nb_ + j] = wb.y[wb.start[j]];
-      }
-    }
-  }
+  AffineWindows(std::size_t nb, std::size_t windows) : WindowSlots(nb, windows) {}
 
   // out[l] = Σ (j + 1)·bucket_l[j] for the slots l < used.
   void running_sums(std::size_t used, JacPoint* out) {
@@ -428,10 +425,6 @@ class AffineWindows {
       out[l] = sum[l].inf ? JacPoint{} : JacPoint{sum[l].x, sum[l].y, Fp::one()};
   }
 
- private:
-  std::size_t nb_;
-  std::vector<Fp> x_, y_;
-  std::vector<char> present_;
 };
 
 JacPoint pippenger(const std::vector<Halves>& halves, const std::vector<const Bn254Point*>& pts) {
