@@ -230,23 +230,12 @@ Result<FoldingScalars, Panic> InnerProductArg::folding_from_challenges(std::vect
     if (c.is_zero()) return Err{zero_challenge()};
   FoldingScalars fs;
   fs.x = std::move(x);
-  // Every challenge is non-zero: one inversion for all of them. The
-  // challenges are public (derived from the proof), so the inversion may
-  // take variable time.
+  // Every challenge is non-zero: one inversion for all of them.
   fs.x_inv = fs.x;
-  {
-    std::vector<Fr> prefix(levels);
-    Fr acc = Fr::one();
-    for (std::size_t k = 0; k < levels; ++k) {
-      prefix[k] = acc;
-      acc = acc * fs.x[k].fe;
-    }
-    Fr inv = acc.inverse_vartime();
-    for (std::size_t k = levels; k-- > 0;) {
-      fs.x_inv[k].fe = inv * prefix[k];
-      inv = inv * fs.x[k].fe;
-    }
-  }
+  std::vector<Fr> inv(levels);
+  for (std::size_t k = 0; k < levels; ++k) inv[k] = fs.x[k].fe;
+  batch_inverse(inv.data(), levels);
+  for (std::size_t k = 0; k < levels; ++k) fs.x_inv[k].fe = inv[k];
   fs.s.resize(N);
   fs.s_inv.resize(N);
   Scalar s0 = Scalar::one();
